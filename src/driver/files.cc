@@ -1,0 +1,83 @@
+#include "driver/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kFirstReadSize = size_t{1} << 16;
+
+int openRetrying(const char* path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Grows `input` to hold at least `capacity` bytes, keeping what it holds.
+void reserveInput(inputTextStruct& input, size_t& capacity, size_t wanted) {
+  if (wanted <= capacity) return;
+  auto bigger = std::make_unique_for_overwrite<char[]>(wanted);
+  if (input.size > 0) std::memcpy(bigger.get(), input.bytes.get(), input.size);
+  input.bytes = std::move(bigger);
+  capacity = wanted;
+}
+
+}  // namespace
+
+int openForWriting(const char* path) { return openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC); }
+
+int openForReading(const char* path) {
+  int fd = openRetrying(path, O_RDONLY);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool isSameFile(int fd, const char* path) {
+  struct stat input;
+  struct stat output;
+  if (::fstat(fd, &input) != 0 || ::stat(path, &output) != 0) return false;
+  // Only a regular file loses its contents when opened for writing; a terminal or a device
+  // named twice is harmless.
+  return S_ISREG(input.st_mode) && input.st_dev == output.st_dev && input.st_ino == output.st_ino;
+}
+
+inputTextStruct readAll(int fd) {
+  inputTextStruct input;
+  size_t capacity = 0;
+  struct stat info;
+  bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+  // One byte past the size lets the read that meets the end of a regular file be the second.
+  reserveInput(input, capacity, regular ? static_cast<size_t>(info.st_size) + 1 : kFirstReadSize);
+  for (;;) {
+    if (input.size == capacity) reserveInput(input, capacity, capacity * 2);
+    ssize_t got = ::read(fd, input.bytes.get() + input.size, capacity - input.size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    input.size += static_cast<size_t>(got);
+  }
+  return input;
+}
+
+bool writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t put = ::write(fd, data, size);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool closeFile(int fd) { return fd < 0 || ::close(fd) == 0; }

@@ -1,0 +1,35 @@
+#ifndef RELMERGE_DRIVER_FILES_H_
+#define RELMERGE_DRIVER_FILES_H_
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+// The whole input in one buffer: every record of a run is a view into it.
+struct inputTextStruct {
+  std::unique_ptr<char[]> bytes;
+  size_t size = 0;
+  std::string_view text() const { return {bytes.get(), size}; }
+};
+
+// Opens `path` for writing, created or emptied; -1 when it cannot be.
+int openForWriting(const char* path);
+
+// Opens `path` for reading; -1 when it cannot be or when it is a folder.
+int openForReading(const char* path);
+
+// True when `path` names the regular file open as `fd` (same device and inode), so that
+// opening it for writing would empty the input.
+bool isSameFile(int fd, const char* path);
+
+// Reads all that `fd` holds, with few large reads. A read error ends the input as its end
+// would.
+inputTextStruct readAll(int fd);
+
+// Writes all of `size` bytes at `data` to `fd`; false when some of them could not be written.
+bool writeAll(int fd, const char* data, size_t size);
+
+// Closes `fd` unless it is -1; false when the close reports a failed write.
+bool closeFile(int fd);
+
+#endif  // RELMERGE_DRIVER_FILES_H_

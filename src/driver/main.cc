@@ -1,0 +1,9 @@
+#include <csignal>
+
+#include "driver/run.h"
+
+int main(int argc, char** argv) {
+  // A reader that has gone away must show up as a failed write, not end the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  return run(argc, argv);
+}

@@ -1,0 +1,16 @@
+#ifndef RELMERGE_DRIVER_RUN_H_
+#define RELMERGE_DRIVER_RUN_H_
+
+#include <string_view>
+
+#include "output/sink.h"
+
+// One run of the tool: `relmerge INPUT OUTPUT`. Writes "error.log" in the working directory
+// and the output file; answers the exit status, which is 0 on every path.
+int run(int argc, const char* const* argv);
+
+// Everything the output file receives for `script`: the echo, then the result block or the
+// text that says why there is none.
+void writeOutputOf(std::string_view script, sinkStruct& out);
+
+#endif  // RELMERGE_DRIVER_RUN_H_

@@ -1,0 +1,134 @@
+#include "join/join.h"
+
+#include <map>
+#include <utility>
+
+namespace {
+
+const mainStruct& relationAt(const joinStruct& join, size_t level) {
+  int32_t table = level == 0 ? join.plan.firstTable : join.plan.steps[level - 1].table;
+  return (*join.mainVec)[static_cast<size_t>(table)];
+}
+
+bool isNatural(const joinStruct& join, size_t level) {
+  return level > 0 && join.stepIndexes[level - 1] != nullptr;
+}
+
+// A natural step compares values of the levels before it; later levels need none kept.
+size_t keyedLevelsOf(const joinStruct& join) {
+  size_t keyed = 0;
+  for (size_t level = 1; level <= join.plan.steps.size(); ++level) {
+    if (isNatural(join, level)) keyed = level;
+  }
+  return keyed;
+}
+
+size_t valuesBefore(const resultCursorStruct& cursor, size_t level) {
+  return level == 0 ? 0 : cursor.valueEnds[level - 1];
+}
+
+void placeValues(resultCursorStruct& cursor, size_t level) {
+  if (level >= cursor.keyedLevels) return;
+  cursor.values.resize(valuesBefore(cursor, level));
+  std::string_view row = relationAt(*cursor.join, level).rows[cursor.rowIds[level]];
+  auto keep = [&cursor](std::string_view value) { cursor.values.push_back(value); };
+  if (level == 0) {
+    forEachItem(row, keep);
+  } else {
+    forEachCopiedValue(cursor.join->plan.steps[level - 1], row, keep);
+  }
+  cursor.valueEnds[level] = cursor.values.size();
+}
+
+// Puts the first candidate row of `level` in place, given the rows above it.
+bool enterLevel(resultCursorStruct& cursor, size_t level) {
+  const mainStruct& relation = relationAt(*cursor.join, level);
+  if (!isNatural(*cursor.join, level)) {
+    cursor.rowIds[level] = 0;
+    return !relation.rows.empty();
+  }
+  const stepStruct& step = cursor.join->plan.steps[level - 1];
+  size_t known = valuesBefore(cursor, level);
+  cursor.key.clear();
+  for (int32_t position : step.leftPositions) {
+    // A missing value equals nothing, not even another missing value.
+    if (static_cast<size_t>(position) >= known) return false;
+    cursor.key.push_back(cursor.values[static_cast<size_t>(position)]);
+  }
+  uint32_t row = firstMatch(*cursor.join->stepIndexes[level - 1], relation, cursor.key,
+                            cursor.scratch);
+  cursor.rowIds[level] = row;
+  return row != kNoRow;
+}
+
+bool advanceLevel(resultCursorStruct& cursor, size_t level) {
+  uint32_t& row = cursor.rowIds[level];
+  if (isNatural(*cursor.join, level)) {
+    row = nextMatch(*cursor.join->stepIndexes[level - 1], row);
+    return row != kNoRow;
+  }
+  ++row;
+  return row < relationAt(*cursor.join, level).rows.size();
+}
+
+}  // namespace
+
+joinStruct prepareJoin(const std::vector<mainStruct>& mainVec,
+                       const std::vector<int32_t>& tables) {
+  joinStruct join;
+  join.mainVec = &mainVec;
+  join.plan = planJoin(mainVec, tables);
+  std::map<std::pair<int32_t, std::vector<int32_t>>, const rowIndexStruct*> built;
+  for (const stepStruct& step : join.plan.steps) {
+    if (step.rightPositions.empty()) {
+      join.stepIndexes.push_back(nullptr);
+      continue;
+    }
+    auto cached = built.try_emplace({step.table, step.rightPositions}, nullptr);
+    if (cached.second) {
+      join.indexes.push_back(
+          buildRowIndex(mainVec[static_cast<size_t>(step.table)], step.rightPositions));
+      cached.first->second = &join.indexes.back();
+    }
+    join.stepIndexes.push_back(cached.first->second);
+  }
+  return join;
+}
+
+resultCursorStruct openResult(const joinStruct& join) {
+  resultCursorStruct cursor;
+  cursor.join = &join;
+  size_t levels = join.plan.steps.size() + 1;
+  cursor.rowIds.assign(levels, 0);
+  cursor.valueEnds.assign(levels, 0);
+  cursor.keyedLevels = keyedLevelsOf(join);
+  return cursor;
+}
+
+bool nextResultRow(resultCursorStruct& cursor) {
+  if (cursor.finished) return false;
+  size_t last = cursor.rowIds.size() - 1;
+  size_t level = 0;
+  bool placed;
+  if (!cursor.started) {
+    cursor.started = true;
+    placed = enterLevel(cursor, 0);
+  } else {
+    level = last;
+    placed = advanceLevel(cursor, last);
+  }
+  for (;;) {
+    if (placed) {
+      placeValues(cursor, level);
+      if (level == last) return true;
+      ++level;
+      placed = enterLevel(cursor, level);
+    } else if (level == 0) {
+      cursor.finished = true;
+      return false;
+    } else {
+      --level;
+      placed = advanceLevel(cursor, level);
+    }
+  }
+}

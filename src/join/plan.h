@@ -1,0 +1,50 @@
+#ifndef RELMERGE_JOIN_PLAN_H_
+#define RELMERGE_JOIN_PLAN_H_
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "relations/items.h"
+#include "relations/records.h"
+
+inline constexpr std::string_view kResultName = "result";
+
+// One step of the fold: the relation joined into the result so far.
+struct stepStruct {
+  int32_t table = -1;  // its position in the catalogue
+  // The result row's value at leftPositions[k] must equal the joined row's value at
+  // rightPositions[k]. Both empty for a Cartesian product.
+  std::vector<int32_t> leftPositions;
+  std::vector<int32_t> rightPositions;
+  // Positions of the joined row whose values are not copied, ascending.
+  std::vector<int32_t> skippedPositions;
+};
+
+// The join worked out on headings alone, before any row is looked at.
+struct joinPlanStruct {
+  int32_t firstTable = -1;
+  std::vector<fieldStruct> fields;  // the heading of the result
+  std::vector<stepStruct> steps;    // one per further relation, in join-list order
+};
+
+// Calls visit(value) for each value that a row of the step's relation adds to the result row.
+template <typename Visit>
+void forEachCopiedValue(const stepStruct& step, std::string_view row, Visit&& visit) {
+  size_t position = 0;
+  size_t skip = 0;
+  const std::vector<int32_t>& skipped = step.skippedPositions;
+  forEachItem(row, [&](std::string_view value) {
+    if (skip < skipped.size() && static_cast<size_t>(skipped[skip]) == position) {
+      ++skip;
+    } else {
+      visit(value);
+    }
+    ++position;
+  });
+}
+
+// Plans the join of the relations at `tables` (catalogue positions, at least two, all valid).
+joinPlanStruct planJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables);
+
+#endif  // RELMERGE_JOIN_PLAN_H_

@@ -1,0 +1,122 @@
+#include "join/row_index.h"
+
+#include <cstring>
+
+#include "relations/items.h"
+
+namespace {
+
+__extension__ typedef unsigned __int128 uint128;
+
+uint64_t mix(uint64_t a, uint64_t b) {
+  uint128 product = static_cast<uint128>(a) * b;
+  return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
+}
+
+uint64_t hashBytes(std::string_view bytes, uint64_t seed) {
+  const char* p = bytes.data();
+  size_t left = bytes.size();
+  uint64_t hash = mix(seed ^ left, 0x9E3779B97F4A7C15ULL);
+  while (left >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    hash = mix(hash ^ word, 0xA0761D6478BD642FULL);
+    p += 8;
+    left -= 8;
+  }
+  uint64_t tail = 0;
+  if (left > 0) std::memcpy(&tail, p, left);
+  return mix(hash ^ tail, 0xE7037ED1A0B428DBULL);
+}
+
+// The row's values at `positions`; false when the row is too short to hold one of them.
+bool keyOfRow(std::string_view row, const std::vector<int32_t>& positions,
+              std::vector<std::string_view>& items, std::vector<std::string_view>& key) {
+  key.resize(positions.size());
+  if (positions.size() == 1) return itemAt(row, static_cast<size_t>(positions[0]), key[0]);
+  // Several positions: one pass over the row, not one per position.
+  splitItems(row, items);
+  for (size_t k = 0; k < positions.size(); ++k) {
+    size_t position = static_cast<size_t>(positions[k]);
+    if (position >= items.size()) return false;
+    key[k] = items[position];
+  }
+  return true;
+}
+
+bool rowHasKey(std::string_view row, const std::vector<int32_t>& positions,
+               const std::vector<std::string_view>& key, std::vector<std::string_view>& items) {
+  if (positions.size() == 1) {
+    std::string_view value;
+    return itemAt(row, static_cast<size_t>(positions[0]), value) && value == key[0];
+  }
+  splitItems(row, items);
+  for (size_t k = 0; k < positions.size(); ++k) {
+    size_t position = static_cast<size_t>(positions[k]);
+    if (position >= items.size() || items[position] != key[k]) return false;
+  }
+  return true;
+}
+
+size_t slotCountFor(size_t rows) {
+  size_t count = 16;
+  while (count < rows * 2) count *= 2;
+  return count;
+}
+
+}  // namespace
+
+uint64_t hashKey(const std::vector<std::string_view>& key) {
+  uint64_t hash = 0;
+  for (std::string_view value : key) hash = hashBytes(value, hash);
+  return hash;
+}
+
+rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions) {
+  rowIndexStruct index;
+  index.positions = positions;
+  index.nextRow.assign(relation.rows.size(), kNoRow);
+  index.slots.assign(slotCountFor(relation.rows.size()), 0);
+  size_t mask = index.slots.size() - 1;
+  std::vector<std::string_view> items;
+  std::vector<std::string_view> key;
+  // Walking backwards and putting each row in front of its key's chain leaves every chain in
+  // row order.
+  for (size_t row = relation.rows.size(); row-- > 0;) {
+    if (!keyOfRow(relation.rows[row], positions, items, key)) continue;
+    uint64_t hash = hashKey(key);
+    size_t slot = hash & mask;
+    for (;;) {
+      uint32_t entry = index.slots[slot];
+      if (entry == 0) {
+        index.entries.push_back({hash, static_cast<uint32_t>(row)});
+        index.slots[slot] = static_cast<uint32_t>(index.entries.size());
+        break;
+      }
+      rowIndexStruct::keyEntryStruct& found = index.entries[entry - 1];
+      if (found.hash == hash && rowHasKey(relation.rows[found.firstRow], positions, key, items)) {
+        index.nextRow[row] = found.firstRow;
+        found.firstRow = static_cast<uint32_t>(row);
+        break;
+      }
+      slot = (slot + 1) & mask;
+    }
+  }
+  return index;
+}
+
+uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
+                    const std::vector<std::string_view>& key,
+                    std::vector<std::string_view>& scratch) {
+  uint64_t hash = hashKey(key);
+  size_t mask = index.slots.size() - 1;
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    uint32_t entry = index.slots[slot];
+    if (entry == 0) return kNoRow;
+    const rowIndexStruct::keyEntryStruct& found = index.entries[entry - 1];
+    if (found.hash == hash &&
+        rowHasKey(relation.rows[found.firstRow], index.positions, key, scratch)) {
+      return found.firstRow;
+    }
+  }
+}

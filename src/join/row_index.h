@@ -1,0 +1,41 @@
+#ifndef RELMERGE_JOIN_ROW_INDEX_H_
+#define RELMERGE_JOIN_ROW_INDEX_H_
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "relations/records.h"
+
+inline constexpr uint32_t kNoRow = UINT32_MAX;
+
+// The rows of one relation grouped by their values at `positions`. Rows of one key are
+// chained in row order, so a probe yields its matches in the order of the relation.
+struct rowIndexStruct {
+  struct keyEntryStruct {
+    uint64_t hash;
+    uint32_t firstRow;
+  };
+  std::vector<int32_t> positions;
+  std::vector<uint32_t> slots;  // entry number + 1; 0 is a free slot
+  std::vector<keyEntryStruct> entries;
+  std::vector<uint32_t> nextRow;  // the next row of the same key, or kNoRow
+};
+
+// Indexes every row of `relation` that holds a value at each of `positions`; a row without
+// one matches nothing and is left out.
+rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions);
+
+// First row whose values at the index positions equal `key` byte for byte, or kNoRow.
+// `scratch` is working space, so that a probe allocates nothing once it has grown.
+uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
+                    const std::vector<std::string_view>& key,
+                    std::vector<std::string_view>& scratch);
+
+inline uint32_t nextMatch(const rowIndexStruct& index, uint32_t row) {
+  return index.nextRow[row];
+}
+
+uint64_t hashKey(const std::vector<std::string_view>& key);
+
+#endif  // RELMERGE_JOIN_ROW_INDEX_H_

@@ -1,0 +1,11 @@
+#ifndef RELMERGE_OUTPUT_WRITER_H_
+#define RELMERGE_OUTPUT_WRITER_H_
+
+#include "join/join.h"
+#include "output/sink.h"
+
+// Writes the result block: an empty line, the heading of "result", the rows from the first
+// row of the longest length on (a leading run of shorter rows is dropped), an empty line.
+void writeResult(sinkStruct& sink, const joinStruct& join);
+
+#endif  // RELMERGE_OUTPUT_WRITER_H_

@@ -1,0 +1,48 @@
+#include "relations/items.h"
+
+#include <cstring>
+
+size_t countItems(std::string_view text) {
+  size_t count = 1;
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p != end) {
+    const void* comma = std::memchr(p, ',', static_cast<size_t>(end - p));
+    if (comma == nullptr) break;
+    ++count;
+    p = static_cast<const char*>(comma) + 1;
+  }
+  return count;
+}
+
+bool itemAt(std::string_view text, size_t position, std::string_view& item) {
+  size_t start = 0;
+  for (size_t at = 0; at < position; ++at) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string_view::npos) return false;
+    start = comma + 1;
+    if (start < text.size() && text[start] == ' ') ++start;
+  }
+  item = text.substr(start, text.find(',', start) - start);
+  return true;
+}
+
+void splitItems(std::string_view text, std::vector<std::string_view>& items) {
+  items.clear();
+  forEachItem(text, [&items](std::string_view item) { items.push_back(item); });
+}
+
+std::string_view bracketText(std::string_view line) {
+  size_t open = line.find('(');
+  size_t start = open == std::string_view::npos ? 0 : open + 1;
+  size_t close = line.rfind(')');
+  // A ")" before the text's start cannot close it; the text then runs to the line's end.
+  if (close == std::string_view::npos || close < start) return line.substr(start);
+  return line.substr(start, close - start);
+}
+
+fieldStruct attributeOf(std::string_view item) {
+  size_t blank = item.find(' ');
+  if (blank == std::string_view::npos) return {item, item};
+  return {item.substr(0, blank), item.substr(blank + 1)};
+}

@@ -1,0 +1,47 @@
+#ifndef RELMERGE_RELATIONS_ITEMS_H_
+#define RELMERGE_RELATIONS_ITEMS_H_
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "relations/records.h"
+
+// A comma-separated text splits at every comma; one blank right after a comma is dropped,
+// never more. So a text always holds one item more than it holds commas.
+
+// Calls visit(item) for each item of `text`, in order.
+template <typename Visit>
+void forEachItem(std::string_view text, Visit&& visit) {
+  size_t start = 0;
+  for (;;) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string_view::npos) {
+      visit(text.substr(start));
+      return;
+    }
+    visit(text.substr(start, comma - start));
+    start = comma + 1;
+    if (start < text.size() && text[start] == ' ') ++start;
+  }
+}
+
+// Sets `item` to the item at `position` (counted from 0) and answers true, or answers false
+// when `text` holds no item there.
+bool itemAt(std::string_view text, size_t position, std::string_view& item);
+
+// Number of items of `text`: at least one.
+size_t countItems(std::string_view text);
+
+// Replaces `items` by the items of `text`; the views point into `text`.
+void splitItems(std::string_view text, std::vector<std::string_view>& items);
+
+// The text between the first "(" and the last ")" of a line. Without "(" it starts at the
+// line's start; without a ")" at or after that start it runs to the line's end.
+std::string_view bracketText(std::string_view line);
+
+// An attribute item: name before the first blank, type after it; with no blank the whole
+// item is both name and type.
+fieldStruct attributeOf(std::string_view item);
+
+#endif  // RELMERGE_RELATIONS_ITEMS_H_
