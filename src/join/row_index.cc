@@ -58,6 +58,9 @@ bool rowHasKey(std::string_view row, const std::vector<int32_t>& positions,
   return true;
 }
 
+// The slot comes from the low bits of the hash, so the tag takes the high ones.
+uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
+
 size_t slotCountFor(size_t rows) {
   size_t count = 16;
   while (count < rows * 2) count *= 2;
@@ -76,7 +79,7 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
   rowIndexStruct index;
   index.positions = positions;
   index.nextRow.assign(relation.rows.size(), kNoRow);
-  index.slots.assign(slotCountFor(relation.rows.size()), 0);
+  index.slots.assign(slotCountFor(relation.rows.size()), {0, kNoRow});
   size_t mask = index.slots.size() - 1;
   std::vector<std::string_view> items;
   std::vector<std::string_view> key;
@@ -85,21 +88,18 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
   for (size_t row = relation.rows.size(); row-- > 0;) {
     if (!keyOfRow(relation.rows[row], positions, items, key)) continue;
     uint64_t hash = hashKey(key);
-    size_t slot = hash & mask;
-    for (;;) {
-      uint32_t entry = index.slots[slot];
-      if (entry == 0) {
-        index.entries.push_back({hash, static_cast<uint32_t>(row)});
-        index.slots[slot] = static_cast<uint32_t>(index.entries.size());
+    uint32_t tag = tagOf(hash);
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+      rowIndexStruct::slotStruct& found = index.slots[slot];
+      if (found.firstRow == kNoRow) {
+        found = {tag, static_cast<uint32_t>(row)};
         break;
       }
-      rowIndexStruct::keyEntryStruct& found = index.entries[entry - 1];
-      if (found.hash == hash && rowHasKey(relation.rows[found.firstRow], positions, key, items)) {
+      if (found.hashTag == tag && rowHasKey(relation.rows[found.firstRow], positions, key, items)) {
         index.nextRow[row] = found.firstRow;
         found.firstRow = static_cast<uint32_t>(row);
         break;
       }
-      slot = (slot + 1) & mask;
     }
   }
   return index;
@@ -109,12 +109,12 @@ uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
                     const std::vector<std::string_view>& key,
                     std::vector<std::string_view>& scratch) {
   uint64_t hash = hashKey(key);
+  uint32_t tag = tagOf(hash);
   size_t mask = index.slots.size() - 1;
   for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-    uint32_t entry = index.slots[slot];
-    if (entry == 0) return kNoRow;
-    const rowIndexStruct::keyEntryStruct& found = index.entries[entry - 1];
-    if (found.hash == hash &&
+    const rowIndexStruct::slotStruct& found = index.slots[slot];
+    if (found.firstRow == kNoRow) return kNoRow;
+    if (found.hashTag == tag &&
         rowHasKey(relation.rows[found.firstRow], index.positions, key, scratch)) {
       return found.firstRow;
     }

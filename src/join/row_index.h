@@ -12,13 +12,14 @@ inline constexpr uint32_t kNoRow = UINT32_MAX;
 // The rows of one relation grouped by their values at `positions`. Rows of one key are
 // chained in row order, so a probe yields its matches in the order of the relation.
 struct rowIndexStruct {
-  struct keyEntryStruct {
-    uint64_t hash;
-    uint32_t firstRow;
+  // One key per used slot: its first row, and 32 bits of its hash to pass over other keys
+  // without reading their rows.
+  struct slotStruct {
+    uint32_t hashTag;
+    uint32_t firstRow;  // kNoRow in a free slot
   };
   std::vector<int32_t> positions;
-  std::vector<uint32_t> slots;  // entry number + 1; 0 is a free slot
-  std::vector<keyEntryStruct> entries;
+  std::vector<slotStruct> slots;
   std::vector<uint32_t> nextRow;  // the next row of the same key, or kNoRow
 };
 

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "relations/items.h"
+#include "relations/scan.h"
 
 namespace {
 
@@ -28,8 +29,8 @@ void writeAllItems(sinkStruct& sink, std::string_view line) {
   const char* end = start + line.size();
   const char* from = start;
   while (from != end) {
-    const char* comma = static_cast<const char*>(std::memchr(from, ',', static_cast<size_t>(end - from)));
-    if (comma == nullptr) break;
+    const char* comma = findByte(from, end, ',');
+    if (comma == end) break;
     from = comma + 1;
     if (from != end && *from == ' ') continue;
     writeText(sink, std::string_view(start, static_cast<size_t>(from - start)));

@@ -1,29 +1,21 @@
 #include "relations/items.h"
 
-#include <cstring>
-
 size_t countItems(std::string_view text) {
   size_t count = 1;
-  const char* p = text.data();
-  const char* end = p + text.size();
-  while (p != end) {
-    const void* comma = std::memchr(p, ',', static_cast<size_t>(end - p));
-    if (comma == nullptr) break;
-    ++count;
-    p = static_cast<const char*>(comma) + 1;
-  }
+  for (char byte : text) count += byte == ',' ? 1 : 0;
   return count;
 }
 
 bool itemAt(std::string_view text, size_t position, std::string_view& item) {
-  size_t start = 0;
+  const char* start = text.data();
+  const char* end = start + text.size();
   for (size_t at = 0; at < position; ++at) {
-    size_t comma = text.find(',', start);
-    if (comma == std::string_view::npos) return false;
+    const char* comma = findByte(start, end, ',');
+    if (comma == end) return false;
     start = comma + 1;
-    if (start < text.size() && text[start] == ' ') ++start;
+    if (start != end && *start == ' ') ++start;
   }
-  item = text.substr(start, text.find(',', start) - start);
+  item = std::string_view(start, static_cast<size_t>(findByte(start, end, ',') - start));
   return true;
 }
 

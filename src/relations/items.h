@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "relations/records.h"
+#include "relations/scan.h"
 
 // A comma-separated text splits at every comma; one blank right after a comma is dropped,
 // never more. So a text always holds one item more than it holds commas.
@@ -13,16 +14,14 @@
 // Calls visit(item) for each item of `text`, in order.
 template <typename Visit>
 void forEachItem(std::string_view text, Visit&& visit) {
-  size_t start = 0;
+  const char* start = text.data();
+  const char* end = start + text.size();
   for (;;) {
-    size_t comma = text.find(',', start);
-    if (comma == std::string_view::npos) {
-      visit(text.substr(start));
-      return;
-    }
-    visit(text.substr(start, comma - start));
+    const char* comma = findByte(start, end, ',');
+    visit(std::string_view(start, static_cast<size_t>(comma - start)));
+    if (comma == end) return;
     start = comma + 1;
-    if (start < text.size() && text[start] == ' ') ++start;
+    if (start != end && *start == ' ') ++start;
   }
 }
 

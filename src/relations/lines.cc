@@ -1,19 +1,20 @@
 #include "relations/lines.h"
 
-#include <cstring>
+#include "relations/scan.h"
 
 bool nextLine(lineCursorStruct& cursor, std::string_view& line) {
   if (cursor.done) return false;
   std::string_view rest = cursor.rest;
-  const void* feed = rest.empty() ? nullptr : std::memchr(rest.data(), '\n', rest.size());
-  if (feed == nullptr) {
+  const char* end = rest.data() + rest.size();
+  const char* feed = findByte(rest.data(), end, '\n');
+  if (feed == end) {
     // The text after the last line feed is a line too, even when it is empty.
     line = rest;
     cursor.rest = {};
     cursor.done = true;
     return true;
   }
-  size_t length = static_cast<size_t>(static_cast<const char*>(feed) - rest.data());
+  size_t length = static_cast<size_t>(feed - rest.data());
   cursor.rest = rest.substr(length + 1);
   if (length > 0 && rest[length - 1] == '\r') --length;
   line = rest.substr(0, length);

@@ -1,0 +1,75 @@
+#include "output/writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/run.h"
+
+namespace {
+
+// Everything after the echo of `script`.
+std::string resultOf(std::string_view script) {
+  std::string out;
+  sinkStruct sink = textSink(out);
+  writeOutputOf(script, sink);
+  flushSink(sink);
+  std::string echo = std::string(script) + "\n";
+  EXPECT_EQ(echo, out.substr(0, echo.size())) << script;
+  return out.substr(std::min(echo.size(), out.size()));
+}
+
+TEST(ResultWriter, Blocks) {
+  struct Case {
+    std::string_view script;
+    std::string_view result;
+  } cases[] = {
+      {"R(a int, b char)\n1, x\n2, y\n\nS(b char, c int)\nx, 10\nx, 11\nz, 12\n\njoin(R, S)",
+       "\nresult(a int, b char, c int)\n1, x, 10\n1, x, 11\n\n"},
+      {"R(a int)\n1\n\nS(a int)\n2\n\njoin(R, S)", "\nresult(a int)\n\n"},
+      // Values keep their bytes; items that were cut without a blank get one.
+      {"R(a int)\n1,x,,y\n\nS(b int)\n 2,\n\njoin(R, S)", "\nresult(a int, b int)\n1, x, , y,  2, \n\n"},
+      // The right row gives only its value at the compared position: nothing more is added.
+      {"R(a int, b int)\n1, 2\n\nS(b int)\n2\n\njoin(R, S)", "\nresult(a int, b int)\n1, 2\n\n"},
+      {"R(a int, b int)\n1, 2\n\nS(b int, c int, d int)\n2, 3, 4\n\njoin(R, S)",
+       "\nresult(a int, b int, c int, d int)\n1, 2, 3, 4\n\n"},
+      {"R(a int, b int)\n1, 2\n\nS(c int, b int, d int)\n3, 2, 4\n\njoin(R, S)",
+       "\nresult(a int, b int, c int, d int)\n1, 2, 3, 4\n\n"},
+      {"R(a int, b int)\n1, 2\n\nS(c int, d int, b int)\n3, 4, 2\n\njoin(R, S)",
+       "\nresult(a int, b int, c int, d int)\n1, 2, 3, 4\n\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.result, resultOf(c.script)) << c.script;
+}
+
+TEST(ResultWriter, DropsOnlyTheLeadingShortRows) {
+  struct Case {
+    std::string_view rows;  // of R(a int), joined with S(b int) holding the row "s"
+    std::string_view result;
+  } cases[] = {
+      {"1\n2\n3, 3\n4\n5, 5\n", "3, 3, s\n4, s\n5, 5, s\n"},
+      {"1, 1\n2\n", "1, 1, s\n2, s\n"},
+      {"1\n2\n", "1, s\n2, s\n"},
+      {"1\n2\n3, 3, 3\n", "3, 3, 3, s\n"},
+  };
+  for (const auto& c : cases) {
+    std::string script = "R(a int)\n" + std::string(c.rows) + "\nS(b int)\ns\n\njoin(R, S)";
+    EXPECT_EQ("\nresult(a int, b int)\n" + std::string(c.result) + "\n", resultOf(script))
+        << c.rows;
+  }
+}
+
+TEST(ResultWriter, MessagesInsteadOfAResult) {
+  struct Case {
+    std::string_view script;
+    std::string_view result;
+  } cases[] = {
+      {"", "Hib\xE1s a join szerkezet!\n"},
+      {"R(a int)\n1\n\njoin(R)", "Hib\xE1s a join szerkezet!\n"},
+      {"R(a int)\n1\n\njoin(X, R)", "A megadott rel\xE1" "ci\xF3t nem tal\xE1lom: X\n"},
+      {"R(a int)\n1\n\njoin(R, Y)", "A megadott rel\xE1" "ci\xF3t nem tal\xE1lom: Y\n"},
+      {"R(a int)\n1\n\njoin(R, R, Z, W)", "A megadott rel\xE1" "ci\xF3t nem tal\xE1lom: Z\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.result, resultOf(c.script)) << c.script;
+}
+
+}  // namespace
