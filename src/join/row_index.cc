@@ -58,14 +58,18 @@ bool rowHasKey(std::string_view row, const std::vector<int32_t>& positions,
   return true;
 }
 
-// The slot comes from the low bits of the hash, so the tag takes the high ones.
-uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
+// The slot comes mostly from the high bits of the hash, so the tag takes the low ones.
+uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash); }
 
-size_t slotCountFor(size_t rows) {
-  size_t count = 16;
-  while (count < rows * 2) count *= 2;
-  return count;
+// A third of the slots stays free, so probes stay short, without rounding up to a power of
+// two that could double the table.
+size_t slotCountFor(size_t rows) { return rows + rows / 2 + 16; }
+
+size_t firstSlot(uint64_t hash, size_t slotCount) {
+  return static_cast<size_t>((static_cast<uint128>(hash) * slotCount) >> 64);
 }
+
+size_t nextSlot(size_t slot, size_t slotCount) { return slot + 1 == slotCount ? 0 : slot + 1; }
 
 }  // namespace
 
@@ -80,7 +84,7 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
   index.positions = positions;
   index.nextRow.assign(relation.rows.size(), kNoRow);
   index.slots.assign(slotCountFor(relation.rows.size()), {0, kNoRow});
-  size_t mask = index.slots.size() - 1;
+  size_t slotCount = index.slots.size();
   std::vector<std::string_view> items;
   std::vector<std::string_view> key;
   // Walking backwards and putting each row in front of its key's chain leaves every chain in
@@ -89,7 +93,7 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
     if (!keyOfRow(relation.rows[row], positions, items, key)) continue;
     uint64_t hash = hashKey(key);
     uint32_t tag = tagOf(hash);
-    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
       rowIndexStruct::slotStruct& found = index.slots[slot];
       if (found.firstRow == kNoRow) {
         found = {tag, static_cast<uint32_t>(row)};
@@ -110,8 +114,8 @@ uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
                     std::vector<std::string_view>& scratch) {
   uint64_t hash = hashKey(key);
   uint32_t tag = tagOf(hash);
-  size_t mask = index.slots.size() - 1;
-  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+  size_t slotCount = index.slots.size();
+  for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
     const rowIndexStruct::slotStruct& found = index.slots[slot];
     if (found.firstRow == kNoRow) return kNoRow;
     if (found.hashTag == tag &&

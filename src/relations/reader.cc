@@ -14,6 +14,7 @@ void appendJoinNames(std::string_view line, std::vector<std::string_view>& joinV
 // row, whatever it holds, so "join" and "(" mean nothing inside a block.
 mainStruct readRelation(std::string_view header, lineCursorStruct& cursor) {
   mainStruct relation;
+  relation.rows.base = header.data();
   relation.name = header.substr(0, header.find('('));
   forEachItem(bracketText(header),
               [&relation](std::string_view item) { relation.fields.push_back(attributeOf(item)); });
