@@ -13,7 +13,8 @@
 namespace {
 
 // "error.log" receives at most one message, written whole so that nothing sits in a buffer.
-void logMessage(int logFd, std::string_view text, std::string_view path = {}, bool newline = false) {
+void logMessage(int logFd, std::string_view text, std::string_view path = {},
+                bool newline = false) {
   if (logFd < 0) return;
   std::string message(text);
   message.append(path);

@@ -55,8 +55,8 @@ bool enterLevel(resultCursorStruct& cursor, size_t level) {
     if (static_cast<size_t>(position) >= known) return false;
     cursor.key.push_back(cursor.values[static_cast<size_t>(position)]);
   }
-  uint32_t row = firstMatch(*cursor.join->stepIndexes[level - 1], relation, cursor.key,
-                            cursor.scratch);
+  uint32_t row =
+      firstMatch(*cursor.join->stepIndexes[level - 1], relation, cursor.key, cursor.scratch);
   cursor.rowIds[level] = row;
   return row != kNoRow;
 }
@@ -73,8 +73,7 @@ bool advanceLevel(resultCursorStruct& cursor, size_t level) {
 
 }  // namespace
 
-joinStruct prepareJoin(const std::vector<mainStruct>& mainVec,
-                       const std::vector<int32_t>& tables) {
+joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables) {
   joinStruct join;
   join.mainVec = &mainVec;
   join.plan = planJoin(mainVec, tables);

@@ -15,8 +15,8 @@
 struct joinStruct {
   const std::vector<mainStruct>* mainVec = nullptr;
   joinPlanStruct plan;
-  std::deque<rowIndexStruct> indexes;               // steps that agree on relation and key share one
-  std::vector<const rowIndexStruct*> stepIndexes;   // per step; null for a Cartesian product
+  std::deque<rowIndexStruct> indexes;              // steps that agree on relation and key share one
+  std::vector<const rowIndexStruct*> stepIndexes;  // per step; null for a Cartesian product
 };
 
 joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables);
@@ -26,11 +26,11 @@ joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector
 struct resultCursorStruct {
   const joinStruct* join = nullptr;
   std::vector<uint32_t> rowIds;
-  std::vector<size_t> valueEnds;             // end of each level's values in `values`
-  std::vector<std::string_view> values;      // the result row's values, as far as keys need them
+  std::vector<size_t> valueEnds;         // end of each level's values in `values`
+  std::vector<std::string_view> values;  // the result row's values, as far as keys need them
   std::vector<std::string_view> key;
   std::vector<std::string_view> scratch;
-  size_t keyedLevels = 0;                    // levels whose values a later step compares
+  size_t keyedLevels = 0;  // levels whose values a later step compares
   bool started = false;
   bool finished = false;
 };

@@ -33,9 +33,7 @@ uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
                     const std::vector<std::string_view>& key,
                     std::vector<std::string_view>& scratch);
 
-inline uint32_t nextMatch(const rowIndexStruct& index, uint32_t row) {
-  return index.nextRow[row];
-}
+inline uint32_t nextMatch(const rowIndexStruct& index, uint32_t row) { return index.nextRow[row]; }
 
 uint64_t hashKey(const std::vector<std::string_view>& key);
 

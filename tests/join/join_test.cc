@@ -24,7 +24,8 @@ std::string dumpPlan(const joinPlanStruct& plan) {
       text.append(std::to_string(step.rightPositions[k])).append(" ");
     }
     text += "skip";
-    for (int32_t position : step.skippedPositions) text.append(" ").append(std::to_string(position));
+    for (int32_t position : step.skippedPositions)
+      text.append(" ").append(std::to_string(position));
   }
   return text;
 }
@@ -34,13 +35,10 @@ TEST(PlanJoin, HeadingsAndComparedPositions) {
     std::string_view script;
     std::string_view plan;
   } cases[] = {
-      {"R(a int, b str)\n\nS(c int, b str)\n\njoin(R, S)",
-       "a:int b:str c:int |1>1 skip 1"},
-      {"R(a int, b str)\n\nS(c int, b int)\n\njoin(R, S)",
-       "a:int b:str c:int b:int |xskip"},
+      {"R(a int, b str)\n\nS(c int, b str)\n\njoin(R, S)", "a:int b:str c:int |1>1 skip 1"},
+      {"R(a int, b str)\n\nS(c int, b int)\n\njoin(R, S)", "a:int b:str c:int b:int |xskip"},
       // Declared twice on the right: compared once, at its first position.
-      {"R(a int, b str)\n\nS(b str, c int, b str)\n\njoin(R, S)",
-       "a:int b:str c:int |1>0 skip 0"},
+      {"R(a int, b str)\n\nS(b str, c int, b str)\n\njoin(R, S)", "a:int b:str c:int |1>0 skip 0"},
       // Declared twice on the left: the heading keeps both, compared at the first.
       {"R(b str, b str)\n\nS(b str)\n\njoin(R, S)", "b:str b:str |0>0 skip 0"},
       {"R(a int, b int)\n\nS(b int, c int)\n\nT(c int, d int)\n\nU(d int, a int)\n\n"

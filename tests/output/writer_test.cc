@@ -28,7 +28,8 @@ TEST(ResultWriter, Blocks) {
        "\nresult(a int, b char, c int)\n1, x, 10\n1, x, 11\n\n"},
       {"R(a int)\n1\n\nS(a int)\n2\n\njoin(R, S)", "\nresult(a int)\n\n"},
       // Values keep their bytes; items that were cut without a blank get one.
-      {"R(a int)\n1,x,,y\n\nS(b int)\n 2,\n\njoin(R, S)", "\nresult(a int, b int)\n1, x, , y,  2, \n\n"},
+      {"R(a int)\n1,x,,y\n\nS(b int)\n 2,\n\njoin(R, S)",
+       "\nresult(a int, b int)\n1, x, , y,  2, \n\n"},
       // The right row gives only its value at the compared position: nothing more is added.
       {"R(a int, b int)\n1, 2\n\nS(b int)\n2\n\njoin(R, S)", "\nresult(a int, b int)\n1, 2\n\n"},
       {"R(a int, b int)\n1, 2\n\nS(b int, c int, d int)\n2, 3, 4\n\njoin(R, S)",
@@ -65,9 +66,15 @@ TEST(ResultWriter, MessagesInsteadOfAResult) {
   } cases[] = {
       {"", "Hib\xE1s a join szerkezet!\n"},
       {"R(a int)\n1\n\njoin(R)", "Hib\xE1s a join szerkezet!\n"},
-      {"R(a int)\n1\n\njoin(X, R)", "A megadott rel\xE1" "ci\xF3t nem tal\xE1lom: X\n"},
-      {"R(a int)\n1\n\njoin(R, Y)", "A megadott rel\xE1" "ci\xF3t nem tal\xE1lom: Y\n"},
-      {"R(a int)\n1\n\njoin(R, R, Z, W)", "A megadott rel\xE1" "ci\xF3t nem tal\xE1lom: Z\n"},
+      {"R(a int)\n1\n\njoin(X, R)",
+       "A megadott rel\xE1"
+       "ci\xF3t nem tal\xE1lom: X\n"},
+      {"R(a int)\n1\n\njoin(R, Y)",
+       "A megadott rel\xE1"
+       "ci\xF3t nem tal\xE1lom: Y\n"},
+      {"R(a int)\n1\n\njoin(R, R, Z, W)",
+       "A megadott rel\xE1"
+       "ci\xF3t nem tal\xE1lom: Z\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.result, resultOf(c.script)) << c.script;
 }

@@ -83,14 +83,9 @@ TEST(Items, AttributeSplitsAtFirstBlank) {
     std::string_view name;
     std::string_view type;
   } cases[] = {
-      {"a int", "a", "int"},
-      {"a  int", "a", " int"},
-      {"a varchar (10) x", "a", "varchar (10) x"},
-      {" int", "", "int"},
-      {"bare", "bare", "bare"},
-      {"a\tint", "a\tint", "a\tint"},
-      {"", "", ""},
-      {"a ", "a", ""},
+      {"a int", "a", "int"}, {"a  int", "a", " int"},  {"a varchar (10) x", "a", "varchar (10) x"},
+      {" int", "", "int"},   {"bare", "bare", "bare"}, {"a\tint", "a\tint", "a\tint"},
+      {"", "", ""},          {"a ", "a", ""},
   };
   for (const Case& c : cases) {
     fieldStruct field = attributeOf(c.item);

@@ -14,9 +14,8 @@ mainStruct relationNamed(std::string_view name) {
 }
 
 TEST(FindTable, FirstMatchByExactBytes) {
-  std::vector<mainStruct> catalogue = {relationNamed("R"), relationNamed("S"),
-                                       relationNamed("R"), relationNamed("r"),
-                                       relationNamed("S "), relationNamed("")};
+  std::vector<mainStruct> catalogue = {relationNamed("R"), relationNamed("S"),  relationNamed("R"),
+                                       relationNamed("r"), relationNamed("S "), relationNamed("")};
   struct Case {
     std::string_view name;
     int32_t position;
@@ -29,8 +28,8 @@ TEST(FindTable, FirstMatchByExactBytes) {
 }
 
 TEST(FindTable, ManyNamesInOnePassAgreeWithTheLookup) {
-  std::vector<mainStruct> catalogue = {relationNamed("A"), relationNamed("B"),
-                                       relationNamed("A"), relationNamed("C")};
+  std::vector<mainStruct> catalogue = {relationNamed("A"), relationNamed("B"), relationNamed("A"),
+                                       relationNamed("C")};
   std::vector<std::string_view> names = {"C", "A", "X", "A", "B", "C"};
   std::vector<int32_t> positions = findTables(names, catalogue);
   ASSERT_EQ(names.size(), positions.size());
@@ -44,8 +43,8 @@ TEST(FindField, NameAndTypeMustBothMatch) {
   struct Case {
     fieldStruct field;
     int32_t position;
-  } cases[] = {{{"a", "int"}, 1},      {{"a", "integer"}, 0}, {{"", ""}, 2},
-               {{"a", "INT"}, -1},     {{"a ", "int"}, -1},   {{"b", "int"}, -1}};
+  } cases[] = {{{"a", "int"}, 1},  {{"a", "integer"}, 0}, {{"", ""}, 2},
+               {{"a", "INT"}, -1}, {{"a ", "int"}, -1},   {{"b", "int"}, -1}};
   for (const Case& c : cases) {
     EXPECT_EQ(c.position, findField(c.field, fields)) << c.field.name << " " << c.field.type;
     EXPECT_EQ(c.position >= 0, hasField(c.field, fields)) << c.field.name << " " << c.field.type;
@@ -73,10 +72,14 @@ TEST(ContainsText, SubstringOfBytes) {
     std::string_view needle;
     std::string_view text;
     bool found;
-  } cases[] = {{"join", "join(R, S)", true}, {"join", "R(joined int)", true},
-               {"join", "JOIN(R, S)", false}, {"join", "jo in", false},
-               {"(", "R(a int)", true},       {"(", "no bracket", false},
-               {"", "", true},                {"", "text", true},
+  } cases[] = {{"join", "join(R, S)", true},
+               {"join", "R(joined int)", true},
+               {"join", "JOIN(R, S)", false},
+               {"join", "jo in", false},
+               {"(", "R(a int)", true},
+               {"(", "no bracket", false},
+               {"", "", true},
+               {"", "text", true},
                {"join", "", false}};
   for (const Case& c : cases) {
     EXPECT_EQ(c.found, containsText(c.needle, c.text)) << c.needle << " in " << c.text;

@@ -40,14 +40,10 @@ TEST(ScriptReader, LineKinds) {
 
 TEST(ScriptReader, JoinLists) {
   const ReaderCase cases[] = {
-      {"join(R, S)", "join[R,S]"},
-      {"join(R,S)", "join[R,S]"},
-      {"join(R,  S)", "join[R, S]"},
-      {"join(R , S)", "join[R ,S]"},
-      {"join( R, S)", "join[ R,S]"},
-      {"join()", "join[]"},
-      {"join(R, S,)", "join[R,S,]"},
-      {"join R, S", "join[join R,S]"},
+      {"join(R, S)", "join[R,S]"},         {"join(R,S)", "join[R,S]"},
+      {"join(R,  S)", "join[R, S]"},       {"join(R , S)", "join[R ,S]"},
+      {"join( R, S)", "join[ R,S]"},       {"join()", "join[]"},
+      {"join(R, S,)", "join[R,S,]"},       {"join R, S", "join[join R,S]"},
       {"  xjoin(R, S) tail", "join[R,S]"},
   };
   expectReads(std::begin(cases), std::end(cases));
