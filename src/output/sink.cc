@@ -19,14 +19,14 @@ void handOn(sinkStruct& sink, const char* data, size_t size) {
 sinkStruct fileSink(int fd) {
   sinkStruct sink;
   sink.fd = fd;
-  sink.buffer = std::make_unique<char[]>(kSinkCapacity);
+  sink.buffer = std::make_unique_for_overwrite<char[]>(kSinkCapacity);
   return sink;
 }
 
 sinkStruct textSink(std::string& target) {
   sinkStruct sink;
   sink.target = &target;
-  sink.buffer = std::make_unique<char[]>(kSinkCapacity);
+  sink.buffer = std::make_unique_for_overwrite<char[]>(kSinkCapacity);
   return sink;
 }
 

@@ -61,7 +61,7 @@ using dirContents = std::map<std::string, std::string>;
 
 // What the working directory holds before a run.
 struct setupStruct {
-  std::vector<std::pair<std::string, std::string>> fileVec = {};      // path, contents
+  std::vector<std::pair<std::string, std::string>> fileVec = {};  // path, contents
   std::vector<std::string> folderVec = {};
   std::vector<std::pair<std::string, std::string>> symlinkVec = {};   // link, target
   std::vector<std::pair<std::string, std::string>> hardLinkVec = {};  // link, existing file
@@ -161,8 +161,8 @@ int runIn(const fs::path& work, const std::vector<std::string>& argVec,
     // Only async-signal-safe calls between fork and exec.
     const int in = open("/dev/null", O_RDONLY);
     const int out = open(consoleText.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || chdir(workText.c_str()) != 0 || dup2(in, 0) < 0 ||
-        dup2(out, 1) < 0 || dup2(out, 2) < 0) {
+    if (in < 0 || out < 0 || chdir(workText.c_str()) != 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
+        dup2(out, 2) < 0) {
       _exit(126);
     }
     close(in);
@@ -204,8 +204,7 @@ void expectRun(std::string_view name, const setupStruct& setup,
   const runOutcomeStruct outcome = runTool(setup, argVec);
   ASSERT_EQ("", outcome.failure) << name;
   const int status = outcome.waitStatus;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-      << name << ": wait status " << status;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name << ": wait status " << status;
   EXPECT_EQ("", outcome.console) << name;
   for (const auto& [path, text] : expected) {
     const auto found = outcome.contents.find(path);
@@ -235,35 +234,51 @@ struct runCaseStruct {
 TEST(EndToEnd, FilesOfARun) {
   const std::string script(kScript);
   const runCaseStruct cases[] = {
-      {"no argument", {.fileVec = {{"in.txt", script}}}, {},
+      {"no argument",
+       {.fileVec = {{"in.txt", script}}},
+       {},
        {{"error.log", std::string(kUsageText)}, {"in.txt", script}}},
-      {"one argument", {.fileVec = {{"in.txt", script}}}, {"in.txt"},
+      {"one argument",
+       {.fileVec = {{"in.txt", script}}},
+       {"in.txt"},
        {{"error.log", std::string(kUsageText)}, {"in.txt", script}}},
       {"three arguments leave every file alone",
        {.fileVec = {{"in.txt", script}, {"out.txt", "old\n"}, {"error.log", "old log\n"}}},
        {"in.txt", "out.txt", "extra"},
        {{"error.log", std::string(kUsageText)}, {"in.txt", script}, {"out.txt", "old\n"}}},
-      {"missing input", {}, {"nincs.txt", "out.txt"},
-       {{"error.log", missingInput("nincs.txt")}}},
+      {"missing input", {}, {"nincs.txt", "out.txt"}, {{"error.log", missingInput("nincs.txt")}}},
       {"missing input keeps an existing output",
-       {.fileVec = {{"out.txt", "old\n"}}}, {"hi\xE1nyz\xF3.txt", "out.txt"},
+       {.fileVec = {{"out.txt", "old\n"}}},
+       {"hi\xE1nyz\xF3.txt", "out.txt"},
        {{"error.log", missingInput("hi\xE1nyz\xF3.txt")}, {"out.txt", "old\n"}}},
       {"empty first argument", {}, {"", "out.txt"}, {{"error.log", missingInput("")}}},
-      {"folder as input", {.folderVec = {"indir"}}, {"indir", "out.txt"},
+      {"folder as input",
+       {.folderVec = {"indir"}},
+       {"indir", "out.txt"},
        {{"error.log", missingInput("indir")}, {"indir/", ""}}},
-      {"device as input", {}, {"/dev/null", "out.txt"},
+      {"device as input",
+       {},
+       {"/dev/null", "out.txt"},
        {{"error.log", ""}, {"out.txt", cat({"\n", kJoinStructureText})}}},
-      {"output in a missing folder", {.fileVec = {{"in.txt", script}}},
+      {"output in a missing folder",
+       {.fileVec = {{"in.txt", script}}},
        {"in.txt", "nincs/out.txt"},
        {{"error.log", outputNotWritable("nincs/out.txt")}, {"in.txt", script}}},
-      {"folder as output", {.fileVec = {{"in.txt", script}}, .folderVec = {"outdir"}},
+      {"folder as output",
+       {.fileVec = {{"in.txt", script}}, .folderVec = {"outdir"}},
        {"in.txt", "outdir"},
        {{"error.log", outputNotWritable("outdir")}, {"in.txt", script}, {"outdir/", ""}}},
-      {"missing input is told before an output that cannot be written", {},
-       {"nincs.txt", "nincs/out.txt"}, {{"error.log", missingInput("nincs.txt")}}},
-      {"same path twice", {.fileVec = {{"in.txt", script}}}, {"in.txt", "in.txt"},
+      {"missing input is told before an output that cannot be written",
+       {},
+       {"nincs.txt", "nincs/out.txt"},
+       {{"error.log", missingInput("nincs.txt")}}},
+      {"same path twice",
+       {.fileVec = {{"in.txt", script}}},
+       {"in.txt", "in.txt"},
        {{"error.log", sameFile("in.txt")}, {"in.txt", script}}},
-      {"same file by another path", {.fileVec = {{"in.txt", script}}}, {"in.txt", "./in.txt"},
+      {"same file by another path",
+       {.fileVec = {{"in.txt", script}}},
+       {"in.txt", "./in.txt"},
        {{"error.log", sameFile("./in.txt")}, {"in.txt", script}}},
       {"output is a symbolic link to the input",
        {.fileVec = {{"in.txt", script}}, .symlinkVec = {{"link.txt", "in.txt"}}},
@@ -296,8 +311,7 @@ TEST(EndToEnd, FullDeviceAsOutput) {
             {{"error.log", outputNotWritable("/dev/full")}, {"in.txt", script}});
 }
 
-void expectScriptRun(std::string_view name, const std::string& script,
-                     const std::string& output) {
+void expectScriptRun(std::string_view name, const std::string& script, const std::string& output) {
   expectRun(name, {.fileVec = {{"in.txt", script}}}, {"in.txt", "out.txt"},
             {{"error.log", ""}, {"in.txt", script}, {"out.txt", output}});
 }
@@ -406,8 +420,7 @@ TEST(EndToEnd, Joins) {
       {"names of two join lines", "join(R)\nR(a int)\n1\n\nS(a int)\n1\n\njoin(S)\n",
        "\nresult(a int)\n1\n\n"},
       {"first of two relations with one name",
-       "R(a int)\n1\n\nR(a int)\n2\n\nS(a int)\n1\n2\n\njoin(R, S)\n",
-       "\nresult(a int)\n1\n\n"},
+       "R(a int)\n1\n\nR(a int)\n2\n\nS(a int)\n1\n2\n\njoin(R, S)\n", "\nresult(a int)\n1\n\n"},
       {"values compared byte for byte",
        "R(a str)\n1\n01\nA\nx \n\nS(a str)\n01\na\nx\n\njoin(R, S)\n", "\nresult(a str)\n01\n\n"},
       {"unknown first name", "R(a int)\n1\n\nS(a int)\n1\n\njoin(X, S)\n", unknownX},
@@ -428,8 +441,7 @@ TEST(EndToEnd, Joins) {
       {"join inside a block is data",
        "R(a int, note str)\n1, join me\n2, x\n\nS(a int)\n1\n2\n\njoin(R, S)\n",
        "\nresult(a int, note str)\n1, join me\n2, x\n\n"},
-      {"join line right after data lines is data", "R(a int)\n1\njoin(R, R)\n",
-       kJoinStructureText},
+      {"join line right after data lines is data", "R(a int)\n1\njoin(R, R)\n", kJoinStructureText},
       {"common attribute declared twice on the right",
        "R(a int, b int)\n1, 2\n\nS(b int, c int, b int)\n2, 5, 7\n2, 6, 9\n3, 5, 2\n\n"
        "join(R, S)\n",
