@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "relations/large_allocator.h"
+
 namespace {
 
 constexpr size_t kFirstReadSize = size_t{1} << 16;
@@ -22,13 +24,18 @@ int openRetrying(const char* path, int flags) {
 // Grows `input` to hold at least `capacity` bytes, keeping what it holds.
 void reserveInput(inputTextStruct& input, size_t& capacity, size_t wanted) {
   if (wanted <= capacity) return;
-  auto bigger = std::make_unique_for_overwrite<char[]>(wanted);
+  std::unique_ptr<char[], largeBlockDeleter> bigger(largeAllocator<char>().allocate(wanted),
+                                                    largeBlockDeleter{wanted});
   if (input.size > 0) std::memcpy(bigger.get(), input.bytes.get(), input.size);
   input.bytes = std::move(bigger);
   capacity = wanted;
 }
 
 }  // namespace
+
+void largeBlockDeleter::operator()(char* block) const {
+  largeAllocator<char>().deallocate(block, capacity);
+}
 
 int openForWriting(const char* path) { return openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC); }
 

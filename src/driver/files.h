@@ -5,9 +5,15 @@
 #include <memory>
 #include <string_view>
 
+// Gives a block of `capacity` bytes back to largeAllocator.
+struct largeBlockDeleter {
+  size_t capacity = 0;
+  void operator()(char* block) const;
+};
+
 // The whole input in one buffer: every record of a run is a view into it.
 struct inputTextStruct {
-  std::unique_ptr<char[]> bytes;
+  std::unique_ptr<char[], largeBlockDeleter> bytes;
   size_t size = 0;
   std::string_view text() const { return {bytes.get(), size}; }
 };

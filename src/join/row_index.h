@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "relations/large_allocator.h"
 #include "relations/records.h"
 
 inline constexpr uint32_t kNoRow = UINT32_MAX;
@@ -19,8 +20,9 @@ struct rowIndexStruct {
     uint32_t firstRow;  // kNoRow in a free slot
   };
   std::vector<int32_t> positions;
-  std::vector<slotStruct> slots;
-  std::vector<uint32_t> nextRow;  // the next row of the same key, or kNoRow
+  std::vector<slotStruct, largeAllocator<slotStruct>> slots;
+  std::vector<uint32_t, largeAllocator<uint32_t>>
+      nextRow;  // the next row of the same key, or kNoRow
 };
 
 // Indexes every row of `relation` that holds a value at each of `positions`; a row without

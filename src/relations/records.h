@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "relations/large_allocator.h"
+
 // Every text below is a view into the script buffer: the buffer must outlive the records.
 
 // One attribute. Two attributes are the same attribute when both texts are equal.
@@ -39,7 +41,7 @@ struct rowVec {
   static constexpr uint64_t kOffsetLimit = uint64_t{1} << (64 - kLengthBits);
 
   const char* base = nullptr;  // where the script starts; set before the first row is added
-  std::vector<uint64_t> packed;
+  std::vector<uint64_t, largeAllocator<uint64_t>> packed;
   std::vector<std::string_view> unpacked;
 
   size_t size() const { return packed.size(); }
