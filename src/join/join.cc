@@ -47,6 +47,10 @@ bool enterLevel(resultCursorStruct& cursor, size_t level) {
     cursor.rowIds[level] = 0;
     return !relation.rows.empty();
   }
+  if (level == 1) {
+    cursor.rowIds[1] = cursor.join->firstStepMatches[cursor.rowIds[0]];
+    return cursor.rowIds[1] != kNoRow;
+  }
   const stepStruct& step = cursor.join->plan.steps[level - 1];
   size_t known = valuesBefore(cursor, level);
   cursor.key.clear();
@@ -90,6 +94,12 @@ joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector
       cached.first->second = &join.indexes.back();
     }
     join.stepIndexes.push_back(cached.first->second);
+  }
+  if (join.stepIndexes[0] != nullptr) {
+    const stepStruct& first = join.plan.steps[0];
+    join.firstStepMatches =
+        firstMatchesOf(*join.stepIndexes[0], mainVec[static_cast<size_t>(first.table)],
+                       relationAt(join, 0).rows, first.leftPositions);
   }
   return join;
 }

@@ -17,6 +17,9 @@ struct joinStruct {
   joinPlanStruct plan;
   std::deque<rowIndexStruct> indexes;              // steps that agree on relation and key share one
   std::vector<const rowIndexStruct*> stepIndexes;  // per step; null for a Cartesian product
+  // The first match of every row of the first relation in the first step's index, found in
+  // one pass; empty when the first step is a Cartesian product.
+  std::vector<uint32_t> firstStepMatches;
 };
 
 joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables);

@@ -79,40 +79,54 @@ uint64_t hashKey(const std::vector<std::string_view>& key) {
   return hash;
 }
 
-rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions) {
-  rowIndexStruct index;
-  index.positions = positions;
-  index.nextRow.assign(relation.rows.size(), kNoRow);
-  index.slots.assign(slotCountFor(relation.rows.size()), {0, kNoRow});
-  size_t slotCount = index.slots.size();
-  std::vector<std::string_view> items;
-  std::vector<std::string_view> key;
-  // Walking backwards and putting each row in front of its key's chain leaves every chain in
-  // row order.
-  for (size_t row = relation.rows.size(); row-- > 0;) {
-    if (!keyOfRow(relation.rows[row], positions, items, key)) continue;
-    uint64_t hash = hashKey(key);
-    uint32_t tag = tagOf(hash);
-    for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
-      rowIndexStruct::slotStruct& found = index.slots[slot];
-      if (found.firstRow == kNoRow) {
-        found = {tag, static_cast<uint32_t>(row)};
-        break;
-      }
-      if (found.hashTag == tag && rowHasKey(relation.rows[found.firstRow], positions, key, items)) {
-        index.nextRow[row] = found.firstRow;
-        found.firstRow = static_cast<uint32_t>(row);
-        break;
-      }
-    }
-  }
-  return index;
+namespace {
+
+const rowIndexStruct::slotStruct& homeSlot(const rowIndexStruct& index, uint64_t hash) {
+  return index.slots[firstSlot(hash, index.slots.size())];
 }
 
-uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
-                    const std::vector<std::string_view>& key,
-                    std::vector<std::string_view>& scratch) {
-  uint64_t hash = hashKey(key);
+// Rows are hashed a few steps before they are handled, and meanwhile the memory a probe will
+// read is asked for in stages: the slot, then the first row it names, then that row's bytes.
+// Without this every probe waits on three cache misses in a row.
+constexpr size_t kAhead = 16;
+
+template <typename Handle>
+void walkKeys(const rowVec& rows, const std::vector<int32_t>& positions, bool backwards,
+              const rowIndexStruct& index, const rowVec& indexedRows, Handle&& handle) {
+  size_t count = rows.size();
+  uint64_t hashes[kAhead];
+  bool keyed[kAhead];
+  std::vector<std::string_view> items;
+  std::vector<std::string_view> key;
+  auto rowAt = [count, backwards](size_t step) { return backwards ? count - 1 - step : step; };
+  for (size_t step = 0; step < count + kAhead; ++step) {
+    // The oldest row goes first: the newest takes its place in the ring.
+    if (step >= kAhead && keyed[step % kAhead]) handle(rowAt(step - kAhead), hashes[step % kAhead]);
+    if (step < count) {
+      bool has = keyOfRow(rows[rowAt(step)], positions, items, key);
+      hashes[step % kAhead] = has ? hashKey(key) : 0;
+      keyed[step % kAhead] = has;
+      if (has) __builtin_prefetch(&homeSlot(index, hashes[step % kAhead]));
+    }
+    size_t middle = step - kAhead / 2;
+    if (step >= kAhead / 2 && middle < count && keyed[middle % kAhead]) {
+      const rowIndexStruct::slotStruct& slot = homeSlot(index, hashes[middle % kAhead]);
+      if (slot.firstRow != kNoRow) {
+        __builtin_prefetch(&indexedRows.packed[slot.firstRow]);
+        __builtin_prefetch(&index.nextRow[slot.firstRow]);
+      }
+    }
+    size_t late = step - (kAhead - 4);
+    if (step >= kAhead - 4 && late < count && keyed[late % kAhead]) {
+      const rowIndexStruct::slotStruct& slot = homeSlot(index, hashes[late % kAhead]);
+      if (slot.firstRow != kNoRow) __builtin_prefetch(indexedRows[slot.firstRow].data());
+    }
+  }
+}
+
+uint32_t firstMatchHashed(const rowIndexStruct& index, const mainStruct& relation,
+                          const std::vector<std::string_view>& key, uint64_t hash,
+                          std::vector<std::string_view>& scratch) {
   uint32_t tag = tagOf(hash);
   size_t slotCount = index.slots.size();
   for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
@@ -123,4 +137,54 @@ uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
       return found.firstRow;
     }
   }
+}
+
+}  // namespace
+
+rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions) {
+  rowIndexStruct index;
+  index.positions = positions;
+  index.nextRow.assign(relation.rows.size(), kNoRow);
+  index.slots.assign(slotCountFor(relation.rows.size()), {0, kNoRow});
+  size_t slotCount = index.slots.size();
+  std::vector<std::string_view> items;
+  std::vector<std::string_view> key;
+  // Walking backwards and putting each row in front of its key's chain leaves every chain in
+  // row order.
+  walkKeys(relation.rows, positions, true, index, relation.rows, [&](size_t row, uint64_t hash) {
+    keyOfRow(relation.rows[row], positions, items, key);
+    uint32_t tag = tagOf(hash);
+    for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
+      rowIndexStruct::slotStruct& found = index.slots[slot];
+      if (found.firstRow == kNoRow) {
+        found = {tag, static_cast<uint32_t>(row)};
+        return;
+      }
+      if (found.hashTag == tag && rowHasKey(relation.rows[found.firstRow], positions, key, items)) {
+        index.nextRow[row] = found.firstRow;
+        found.firstRow = static_cast<uint32_t>(row);
+        return;
+      }
+    }
+  });
+  return index;
+}
+
+uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
+                    const std::vector<std::string_view>& key,
+                    std::vector<std::string_view>& scratch) {
+  return firstMatchHashed(index, relation, key, hashKey(key), scratch);
+}
+
+std::vector<uint32_t> firstMatchesOf(const rowIndexStruct& index, const mainStruct& relation,
+                                     const rowVec& probeRows,
+                                     const std::vector<int32_t>& probePositions) {
+  std::vector<uint32_t> matches(probeRows.size(), kNoRow);
+  std::vector<std::string_view> items;
+  std::vector<std::string_view> key;
+  walkKeys(probeRows, probePositions, false, index, relation.rows, [&](size_t row, uint64_t hash) {
+    keyOfRow(probeRows[row], probePositions, items, key);
+    matches[row] = firstMatchHashed(index, relation, key, hash, items);
+  });
+  return matches;
 }

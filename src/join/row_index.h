@@ -35,6 +35,12 @@ uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
                     const std::vector<std::string_view>& key,
                     std::vector<std::string_view>& scratch);
 
+// firstMatch for the key of every probe row at `probePositions`, kNoRow where the row lacks
+// one; in one pass that keeps many probes in flight.
+std::vector<uint32_t> firstMatchesOf(const rowIndexStruct& index, const mainStruct& relation,
+                                     const rowVec& probeRows,
+                                     const std::vector<int32_t>& probePositions);
+
 inline uint32_t nextMatch(const rowIndexStruct& index, uint32_t row) { return index.nextRow[row]; }
 
 uint64_t hashKey(const std::vector<std::string_view>& key);
