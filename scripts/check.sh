@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Builds relmerge and runs every check: the tests in a release build and again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds relmerge and runs every check: format and lint, the tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the tests in a release build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/bootstrap.sh
 
 jobs=$(nproc)
+
+scripts/lint.sh build-lint
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DRELMERGE_SANITIZE=ON -DRELMERGE_WERROR=ON >/dev/null
 cmake --build build-asan -j"$jobs"
