@@ -95,6 +95,13 @@ joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector
     }
     join.stepIndexes.push_back(cached.first->second);
   }
+  join.resultIsEmpty = relationAt(join, 0).rows.empty();
+  for (size_t level = 1; level <= join.plan.steps.size(); ++level) {
+    const rowIndexStruct* index = join.stepIndexes[level - 1];
+    bool noRows = relationAt(join, level).rows.empty();
+    if (noRows || (index != nullptr && index->indexedRows == 0)) join.resultIsEmpty = true;
+  }
+  if (join.resultIsEmpty) return join;
   if (join.stepIndexes[0] != nullptr) {
     const stepStruct& first = join.plan.steps[0];
     join.firstStepMatches =
@@ -111,6 +118,7 @@ resultCursorStruct openResult(const joinStruct& join) {
   cursor.rowIds.assign(levels, 0);
   cursor.valueEnds.assign(levels, 0);
   cursor.keyedLevels = keyedLevelsOf(join);
+  cursor.finished = join.resultIsEmpty;
   return cursor;
 }
 

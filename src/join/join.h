@@ -20,6 +20,9 @@ struct joinStruct {
   // The first match of every row of the first relation in the first step's index, found in
   // one pass; empty when the first step is a Cartesian product.
   std::vector<uint32_t> firstStepMatches;
+  // A relation without rows, or a step that no row can match, leaves the result empty however
+  // many rows the other relations hold; the walk is then skipped, not run to its dead ends.
+  bool resultIsEmpty = false;
 };
 
 joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables);

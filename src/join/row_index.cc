@@ -153,6 +153,7 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
   // row order.
   walkKeys(relation.rows, positions, true, index, relation.rows, [&](size_t row, uint64_t hash) {
     keyOfRow(relation.rows[row], positions, items, key);
+    ++index.indexedRows;
     uint32_t tag = tagOf(hash);
     for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
       rowIndexStruct::slotStruct& found = index.slots[slot];

@@ -20,6 +20,7 @@ struct rowIndexStruct {
     uint32_t firstRow;  // kNoRow in a free slot
   };
   std::vector<int32_t> positions;
+  size_t indexedRows = 0;  // rows that hold a value at every position
   std::vector<slotStruct, largeAllocator<slotStruct>> slots;
   std::vector<uint32_t, largeAllocator<uint32_t>>
       nextRow;  // the next row of the same key, or kNoRow

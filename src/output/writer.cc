@@ -107,7 +107,8 @@ void writeResult(sinkStruct& sink, const joinStruct& join) {
   size_t longest = resultMayBeRagged(join) ? longestRowLength(join) : 0;
   bool trimming = longest > 0;
   resultCursorStruct cursor = openResult(join);
-  while (nextResultRow(cursor)) {
+  // Once a write has failed nothing more reaches the file, so the rest is not worked out.
+  while (!sink.failed && nextResultRow(cursor)) {
     // Only the leading run of short rows goes; a short row after a longest one stays.
     if (trimming && rowLength(join, cursor.rowIds) < longest) continue;
     trimming = false;

@@ -10,10 +10,23 @@
 // Large blocks come straight from the kernel with transparent huge pages asked for: touching
 // fresh memory 4 KiB at a time costs more than filling it, and huge pages make a few faults of
 // a large block. Small blocks go to the ordinary allocator.
+#if defined(__SANITIZE_ADDRESS__)
+#define RELMERGE_LARGE_BLOCKS_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RELMERGE_LARGE_BLOCKS_CHECKED 1
+#endif
+#endif
+
 template <typename T>
 struct largeAllocator {
   using value_type = T;
+#ifdef RELMERGE_LARGE_BLOCKS_CHECKED
+  // Under AddressSanitizer every block goes through the checked allocator.
+  static constexpr size_t kLargeBytes = SIZE_MAX;
+#else
   static constexpr size_t kLargeBytes = size_t{1} << 21;
+#endif
 
   largeAllocator() = default;
   template <typename U>
