@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds relmerge and runs every check: format and lint, the tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the tests in a release build.
+# Builds relmerge and runs every check: format and lint, a minute of coverage-guided fuzzing,
+# the tests under AddressSanitizer and UndefinedBehaviorSanitizer, and the tests in a release
+# build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/bootstrap.sh
@@ -8,6 +9,7 @@ scripts/bootstrap.sh
 jobs=$(nproc)
 
 scripts/lint.sh build-lint
+scripts/fuzz.sh 60
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DRELMERGE_SANITIZE=ON -DRELMERGE_WERROR=ON >/dev/null
 cmake --build build-asan -j"$jobs"

@@ -1,0 +1,453 @@
+// The built tool under hostile conditions: inputs that stand for very large ones, outputs that
+// fail part way, pipes and special files, and bytes that no editor should have left.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "fuzz/expected_output.h"
+#include "gtest/gtest.h"
+
+namespace {
+
+// "k" + std::to_string(i) trips a false -Wrestrict in g++ 12; appending does not.
+std::string numbered(const char* prefix, long long number) {
+  return std::string(prefix).append(std::to_string(number));
+}
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+constexpr std::string_view kUnknownRelationText =
+    "A megadott rel\xE1"
+    "ci\xF3t nem tal\xE1lom: ";
+
+std::string outputNotWritable(std::string_view path) {
+  return "\nA kimen\xF5 f\xE1jl nem \xEDrhat\xF3: "s.append(path).append("\n");
+}
+
+// A fresh working folder, removed with all it holds when the case ends.
+struct scratchDirStruct {
+  scratchDirStruct() {
+    std::error_code ec;
+    fs::path base = fs::temp_directory_path(ec);
+    if (ec) base = "/tmp";
+    std::string pattern = (base / "relmerge-hostile-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path = pattern;
+  }
+  ~scratchDirStruct() {
+    std::error_code ec;
+    if (!path.empty()) fs::remove_all(path, ec);
+  }
+  scratchDirStruct(const scratchDirStruct&) = delete;
+  scratchDirStruct& operator=(const scratchDirStruct&) = delete;
+
+  fs::path path;  // empty when no folder could be made
+};
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool writeFile(const fs::path& path, std::string_view contents) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+  out.close();
+  return !out.fail();
+}
+
+bool writeAllTo(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t put = write(fd, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(put));
+  }
+  return true;
+}
+
+// How the tool is started besides its arguments.
+struct childSetupStruct {
+  int stdinFd = -1;   // -1: /dev/null
+  int stdoutFd = -1;  // -1: /dev/null
+  // The largest file the tool may write; past it a write fails as on a full disk.
+  rlim_t fileSizeLimit = RLIM_INFINITY;
+  // A guard against a run that never ends: past it the tool is killed.
+  rlim_t cpuSecondsLimit = RLIM_INFINITY;
+};
+
+// Starts the tool in `work`; -1 when it cannot be started.
+pid_t startTool(const fs::path& work, std::vector<std::string> args,
+                const childSetupStruct& setup) {
+  args.insert(args.begin(), "relmerge");
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const std::string workText = work.string();
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  // Only async-signal-safe calls between fork and exec. SIGPIPE starts at its default, so
+  // that the tool has to guard against it itself.
+  struct sigaction action = {};
+  action.sa_handler = SIG_DFL;
+  sigaction(SIGPIPE, &action, nullptr);
+  if (setup.fileSizeLimit != RLIM_INFINITY) {
+    // Ignored, the signal lets the write fail with an error, as a full disk would.
+    action.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &action, nullptr);
+    struct rlimit limit = {setup.fileSizeLimit, setup.fileSizeLimit};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+  }
+  if (setup.cpuSecondsLimit != RLIM_INFINITY) {
+    struct rlimit limit = {setup.cpuSecondsLimit, setup.cpuSecondsLimit};
+    if (setrlimit(RLIMIT_CPU, &limit) != 0) _exit(126);
+  }
+  int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+  int in = setup.stdinFd >= 0 ? setup.stdinFd : null;
+  int out = setup.stdoutFd >= 0 ? setup.stdoutFd : null;
+  if (null < 0 || chdir(workText.c_str()) != 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
+      dup2(null, 2) < 0) {
+    _exit(126);
+  }
+  execv(RELMERGE_BINARY, argv.data());
+  _exit(127);
+}
+
+// The wait status of `pid`, or -1 when it never started.
+int waitFor(pid_t pid) {
+  if (pid < 0) return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
+}
+
+bool exitedWithZero(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
+
+struct runResultStruct {
+  int status = -1;
+  std::string output;
+  std::string log;
+};
+
+// Runs `relmerge in.txt out.txt` on `script` in a fresh folder.
+runResultStruct runOnScript(std::string_view script, const childSetupStruct& setup = {}) {
+  runResultStruct result;
+  scratchDirStruct dir;
+  if (dir.path.empty() || !writeFile(dir.path / "in.txt", script)) return result;
+  pid_t pid = startTool(dir.path, {"in.txt", "out.txt"}, setup);
+  if (pid < 0) return result;
+  result.status = waitFor(pid);
+  result.output = readFile(dir.path / "out.txt");
+  result.log = readFile(dir.path / "error.log");
+  return result;
+}
+
+struct scriptCaseStruct {
+  std::string what;
+  std::string script;       // ends with a line end
+  std::string resultBlock;  // all the output holds after the echo
+};
+
+// Relations r0..r(n-1), each of one attribute and one row, then a late duplicate of r0.
+scriptCaseStruct manyRelations(int count) {
+  std::string script;
+  for (int i = 0; i < count; ++i) {
+    std::string n = std::to_string(i);
+    script += "r" + n + "(a" + n + " t)\nv" + n + "\n\n";
+  }
+  std::string last = std::to_string(count - 1);
+  script += "r0(z t)\nshadow\n\njoin(r" + last + ", r0)\n";
+  return {std::to_string(count) + " relations of one row", script,
+          std::string("\nresult(a")
+              .append(last)
+              .append(" t, a0 t)\nv")
+              .append(last)
+              .append(", v0\n\n")};
+}
+
+// A relation of `count` attributes joined with itself, then with a relation that shares its
+// last attribute and matches its second row only.
+scriptCaseStruct wideRelation(int count) {
+  std::string heading;
+  std::vector<std::string> rows(3);
+  for (int j = 0; j < count; ++j) {
+    std::string n = std::to_string(j);
+    heading += std::string(j > 0 ? ", c" : "c").append(n) + " t";
+    for (size_t r = 0; r < rows.size(); ++r) {
+      rows[r] += (j > 0 ? ", v" : "v") + std::to_string(r) + "_" + n;
+    }
+  }
+  std::string lastValue = numbered("v1_", count - 1);
+  std::string script = "W(" + heading + ")\n" + rows[0] + "\n" + rows[1] + "\n" + rows[2] +
+                       numbered("\n\nX(c", count - 1) + " t, x t)\nnope, miss\n" + lastValue +
+                       ", hit\n\njoin(W, W, X)\n";
+  return {std::to_string(count) + " attributes", script,
+          "\nresult(" + heading + ", x t)\n" + rows[1] + ", hit\n\n"};
+}
+
+scriptCaseStruct longJoinList(int names) {
+  std::string list = "R";
+  for (int i = 1; i < names; ++i) list += ", R";
+  return {numbered("join list of ", names) + " names",
+          "R(a t, b t)\n1, x\n2, y\n3, z\n\njoin(" + list + ")\n",
+          "\nresult(a t, b t)\n1, x\n2, y\n3, z\n\n"};
+}
+
+scriptCaseStruct manyOneValueRows(int count) {
+  std::string rows;
+  for (int i = 0; i < count; ++i) rows += numbered("k", i) + "\n";
+  return {std::to_string(count) + " one-value rows", "R(a t)\n" + rows + "\njoin(R, R)\n",
+          "\nresult(a t)\n" + rows + "\n"};
+}
+
+scriptCaseStruct longLine(size_t bytes) {
+  std::string value;
+  value.reserve(bytes);
+  while (value.size() < bytes) value += "abcdefghijklmnopqrstuvwxyz\t\xE9\xFF";
+  return {numbered("line of ", bytes) + " bytes", "L(a t, b t)\n" + value + ", end\n\njoin(L, L)\n",
+          "\nresult(a t, b t)\n" + value + ", end\n\n"};
+}
+
+std::string cartesianScript(int rows) {
+  std::string script = "A(a t)\n";
+  for (int i = 0; i < rows; ++i) script += numbered("a", i) + "\n";
+  script += "\nB(b t)\n";
+  for (int j = 0; j < rows; ++j) script += numbered("b", j) + "\n";
+  return script + "\njoin(A, B)\n";
+}
+
+std::string cartesianBlock(int rows) {
+  std::string block = "\nresult(a t, b t)\n";
+  for (int i = 0; i < rows; ++i) {
+    for (int j = 0; j < rows; ++j) {
+      block += numbered("a", i) + numbered(", b", j) + "\n";
+    }
+  }
+  return block + "\n";
+}
+
+scriptCaseStruct cartesianProduct(int rows) {
+  return {std::to_string(rows) + numbered(" x ", rows) + " Cartesian product",
+          cartesianScript(rows), cartesianBlock(rows)};
+}
+
+// Smaller shapes of the sizes that bench/extremes.sh runs at full scale, each still past a
+// limit of the tool: the 1 MiB write buffer, the 16 MiB line that a row stores in short form.
+TEST(HostileInput, LargeShapesComeOutWhole) {
+  const scriptCaseStruct cases[] = {
+      longLine((1u << 24) + 4096), manyRelations(20000),     wideRelation(3000),
+      longJoinList(2000),          manyOneValueRows(200000), cartesianProduct(300),
+  };
+  for (const scriptCaseStruct& c : cases) {
+    runResultStruct run = runOnScript(c.script);
+    EXPECT_TRUE(exitedWithZero(run.status)) << c.what << ": wait status " << run.status;
+    EXPECT_EQ("", run.log) << c.what;
+    // Compared by hand, not by EXPECT_EQ, so that a failure does not print megabytes.
+    std::string expected = c.script + "\n" + c.resultBlock;
+    EXPECT_TRUE(run.output == expected)
+        << c.what << ": output of " << run.output.size() << " bytes, expected " << expected.size();
+  }
+}
+
+struct bytesCaseStruct {
+  std::string_view what;
+  std::string script;
+  std::string output;  // the whole output file
+};
+
+TEST(HostileInput, BytesPassThrough) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const bytesCaseStruct cases[] = {
+      {"byte-order mark belongs to the first relation's name", bom + "R(a int)\n1\n\njoin(R, R)\n",
+       bom + "R(a int)\n1\n\njoin(R, R)\n\n" + std::string(kUnknownRelationText) + "R\n"},
+      {"byte-order mark named in the join list",
+       bom + "R(a int)\n1\n\njoin(" + bom + "R, " + bom + "R)\n",
+       bom + "R(a int)\n1\n\njoin(" + bom + "R, " + bom + "R)\n\n\nresult(a int)\n1\n\n"},
+      {"byte-order mark before a join line", bom + "join(R, S)\nR(a t)\n1\n\nS(b t)\n2\n",
+       bom + "join(R, S)\nR(a t)\n1\n\nS(b t)\n2\n\n\nresult(a t, b t)\n1, 2\n\n"},
+      {"NUL is a value that matches only NUL",
+       "R(k t, v t)\n\0, a\n, b\n\0\0, c\n\nS(k t, w t)\n, y\n\0, x\n\njoin(R, S)\n"s,
+       "R(k t, v t)\n\0, a\n, b\n\0\0, c\n\nS(k t, w t)\n, y\n\0, x\n\njoin(R, S)\n\n"
+       "\nresult(k t, v t, w t)\n\0, a, x\n, b, y\n\n"s},
+      {"bytes 80-FF in names, types and keys",
+       "\xC1(k \xE9rt\xE9k, v t)\n\xFF\xFE, 1\n\x80, 2\n\n\xD5(k \xE9rt\xE9k)\n\x80\n\n"
+       "join(\xC1, \xD5)\n",
+       "\xC1(k \xE9rt\xE9k, v t)\n\xFF\xFE, 1\n\x80, 2\n\n\xD5(k \xE9rt\xE9k)\n\x80\n\n"
+       "join(\xC1, \xD5)\n\n\nresult(k \xE9rt\xE9k, v t)\n\x80, 2\n\n"},
+      {"CR as the last byte closes the join line all the same",
+       "R(a t)\n1\n\nS(b t)\n2\n\njoin(R, S)\r",
+       "R(a t)\n1\n\nS(b t)\n2\n\njoin(R, S)\r\n\nresult(a t, b t)\n1, 2\n\n"},
+      {"CR CR LF keeps one CR in the value", "R(a t)\nx\r\r\n\r\nS(a t)\nx\r\n\njoin(R, S)\n",
+       "R(a t)\nx\r\n\nS(a t)\nx\n\njoin(R, S)\n\n\nresult(a t)\n\n"},
+      {"a tab is no blank between name and type",
+       "R(a\tint, b int)\n1, 2\n\nS(a\tint)\n1\n\njoin(R, S)\n",
+       "R(a\tint, b int)\n1, 2\n\nS(a\tint)\n1\n\njoin(R, S)\n\n"
+       "\nresult(a\tint a\tint, b int)\n1, 2\n\n"},
+  };
+  for (const bytesCaseStruct& c : cases) {
+    runResultStruct run = runOnScript(c.script);
+    EXPECT_TRUE(exitedWithZero(run.status)) << c.what << ": wait status " << run.status;
+    EXPECT_EQ("", run.log) << c.what;
+    EXPECT_EQ(c.output, run.output) << c.what;
+  }
+}
+
+// A file that stops growing part way, as on a full disk: what was written is a true prefix,
+// and the loss is told in error.log.
+TEST(HostileOutput, OutputThatStopsGrowingIsReported) {
+  const rlim_t kLimit = 64 * 1024;
+  std::string script = cartesianScript(300);
+  runResultStruct run = runOnScript(script, {.fileSizeLimit = kLimit});
+  EXPECT_TRUE(exitedWithZero(run.status)) << "wait status " << run.status;
+  EXPECT_EQ(outputNotWritable("out.txt"), run.log);
+  std::string expected = script + "\n" + cartesianBlock(300);
+  ASSERT_EQ(kLimit, run.output.size());
+  EXPECT_TRUE(expected.compare(0, kLimit, run.output) == 0) << "written part differs";
+}
+
+// `relmerge in.txt /dev/stdout | head -c 10`: the reader leaves after ten bytes.
+TEST(HostileOutput, PipeWhoseReaderHasGone) {
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  // Far more than the pipe and the tool's buffer hold, so writes go on after the reader left.
+  std::string script = manyOneValueRows(400000).script;
+  ASSERT_TRUE(writeFile(dir.path / "in.txt", script));
+  int pipeFds[2];
+  ASSERT_EQ(0, pipe2(pipeFds, O_CLOEXEC));
+  pid_t pid = startTool(dir.path, {"in.txt", "/dev/stdout"}, {.stdoutFd = pipeFds[1]});
+  close(pipeFds[1]);
+  ASSERT_GE(pid, 0);
+  char head[10];
+  size_t got = 0;
+  while (got < sizeof head) {
+    ssize_t n = read(pipeFds[0], head + got, sizeof head - got);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(pipeFds[0]);
+  int status = waitFor(pid);
+  EXPECT_TRUE(exitedWithZero(status))
+      << "wait status " << status << (WIFSIGNALED(status) ? ", killed by a signal" : "");
+  EXPECT_EQ(script.substr(0, sizeof head), std::string(head, got));
+  EXPECT_EQ(outputNotWritable("/dev/stdout"), readFile(dir.path / "error.log"));
+}
+
+enum class inputKind { kFile, kPipe, kFifo };
+
+struct inputCaseStruct {
+  std::string_view what;
+  inputKind kind;
+  std::string path;  // as passed to the tool
+};
+
+// Feeds `script` to the tool through the kind of input asked for; the output lands in out.txt.
+int runWithInput(const fs::path& work, const inputCaseStruct& c, std::string_view script) {
+  if (c.kind == inputKind::kFile) {
+    if (!writeFile(work / c.path, script)) return -1;
+    return waitFor(startTool(work, {c.path, "out.txt"}, {}));
+  }
+  if (c.kind == inputKind::kFifo) {
+    if (mkfifo((work / c.path).c_str(), 0600) != 0) return -1;
+    pid_t pid = startTool(work, {c.path, "out.txt"}, {});
+    int fd = open((work / c.path).c_str(), O_WRONLY);
+    bool fed = fd >= 0 && writeAllTo(fd, script);
+    if (fd >= 0) close(fd);
+    int status = waitFor(pid);
+    return fed ? status : -1;
+  }
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+  pid_t pid = startTool(work, {c.path, "out.txt"}, {.stdinFd = pipeFds[0]});
+  close(pipeFds[0]);
+  bool fed = writeAllTo(pipeFds[1], script);
+  close(pipeFds[1]);
+  int status = waitFor(pid);
+  return fed ? status : -1;
+}
+
+TEST(SpecialFiles, InputFromPipeOrFifoAsFromFile) {
+  // Larger than a pipe holds and than the first read takes.
+  std::string script = "R(k int, v t)\n";
+  std::string block = "\nresult(k int, v t, w t)\n";
+  for (int i = 0; i < 20000; ++i) script += std::to_string(i) + numbered(", v", i) + "\n";
+  script += "\nS(k int, w t)\n";
+  for (int i = 0; i < 20000; i += 7) {
+    script += std::to_string(i) + numbered(", w", i) + "\n";
+    block += std::to_string(i) + numbered(", v", i) + numbered(", w", i) + "\n";
+  }
+  script += "\njoin(R, S)\n";
+  const std::string expected = script + "\n" + block + "\n";
+  const inputCaseStruct cases[] = {
+      {"regular file", inputKind::kFile, "in.txt"},
+      {"pipe", inputKind::kPipe, "/dev/stdin"},
+      {"FIFO", inputKind::kFifo, "fifo"},
+  };
+  for (const inputCaseStruct& c : cases) {
+    scratchDirStruct dir;
+    ASSERT_FALSE(dir.path.empty());
+    int status = runWithInput(dir.path, c, script);
+    EXPECT_TRUE(exitedWithZero(status)) << c.what << ": wait status " << status;
+    EXPECT_EQ("", readFile(dir.path / "error.log")) << c.what;
+    std::string output = readFile(dir.path / "out.txt");
+    EXPECT_TRUE(output == expected) << c.what << ": output of " << output.size() << " bytes";
+  }
+}
+
+TEST(SpecialFiles, NullDeviceAsOutputReportsNothing) {
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  ASSERT_TRUE(writeFile(dir.path / "in.txt", cartesianScript(100)));
+  int status = waitFor(startTool(dir.path, {"in.txt", "/dev/null"}, {}));
+  EXPECT_TRUE(exitedWithZero(status)) << "wait status " << status;
+  EXPECT_TRUE(fs::exists(dir.path / "error.log"));
+  EXPECT_EQ("", readFile(dir.path / "error.log"));
+  EXPECT_EQ(2, std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()))
+      << "the tool made a file besides error.log";
+}
+
+// Every saved fuzz finding and every seed, through the built tool: a clean exit and the
+// output that the echo rules and the literal oracle give. Each of them takes milliseconds;
+// the CPU limit only turns a run that would go on for hours into a failure.
+TEST(HostileInput, SavedFuzzInputs) {
+  const fs::path fuzzDir = fs::path(RELMERGE_SOURCE_DIR) / "tests" / "fuzz";
+  size_t replayed = 0;
+  for (const char* folder : {"regressions", "corpus"}) {
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(fuzzDir / folder, ec)) {
+      if (!entry.is_regular_file() || entry.path().filename() == ".gitkeep") continue;
+      std::string script = readFile(entry.path());
+      std::string what = entry.path().filename().string();
+      expectedOutputStruct expected = expectedOutputOf(script, 1.0e5);
+      runResultStruct run = runOnScript(script, {.cpuSecondsLimit = 10});
+      EXPECT_TRUE(exitedWithZero(run.status))
+          << what << ": wait status " << run.status
+          << (WIFSIGNALED(run.status) ? ", killed by a signal" : "");
+      EXPECT_EQ("", run.log) << what;
+      if (expected.complete) {
+        EXPECT_EQ(expected.text, run.output) << what;
+      } else {
+        EXPECT_EQ(expected.text, run.output.substr(0, expected.text.size())) << what;
+      }
+      ++replayed;
+    }
+  }
+  EXPECT_GT(replayed, 0u) << "no saved inputs under " << fuzzDir;
+}
+
+}  // namespace
