@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "e2e/scratch_dir.h"
 #include "gtest/gtest.h"
 
 namespace {
@@ -73,37 +74,6 @@ struct runOutcomeStruct {
   std::string console;  // all the tool wrote to standard output and standard error
   dirContents contents;
 };
-
-// A fresh folder for one run, removed with all it holds when the case ends, passed or failed.
-struct tempDirStruct {
-  tempDirStruct() {
-    std::error_code ec;
-    fs::path base = fs::temp_directory_path(ec);
-    if (ec) base = "/tmp";
-    std::string pattern = (base / "relmerge-e2e-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) root = pattern;
-  }
-  ~tempDirStruct() {
-    std::error_code ec;
-    if (!root.empty()) fs::remove_all(root, ec);
-  }
-  tempDirStruct(const tempDirStruct&) = delete;
-  tempDirStruct& operator=(const tempDirStruct&) = delete;
-
-  std::string root;  // empty when no folder could be made
-};
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool writeFile(const fs::path& path, std::string_view contents) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-  out.close();
-  return !out.fail();
-}
 
 std::string stage(const fs::path& work, const setupStruct& setup) {
   std::error_code ec;
@@ -179,13 +149,13 @@ int runIn(const fs::path& work, const std::vector<std::string>& argVec,
 
 runOutcomeStruct runTool(const setupStruct& setup, const std::vector<std::string>& argVec) {
   runOutcomeStruct outcome;
-  tempDirStruct dir;
-  if (dir.root.empty()) {
+  scratchDirStruct dir;
+  if (dir.path.empty()) {
     outcome.failure = "cannot make a temporary folder";
     return outcome;
   }
-  const fs::path work = fs::path(dir.root) / "work";
-  const fs::path console = fs::path(dir.root) / "console";
+  const fs::path work = dir.path / "work";
+  const fs::path console = dir.path / "console";
   outcome.failure = stage(work, setup);
   if (!outcome.failure.empty()) return outcome;
   outcome.waitStatus = runIn(work, argVec, console);

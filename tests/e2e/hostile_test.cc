@@ -18,6 +18,7 @@
 #include <system_error>
 #include <vector>
 
+#include "e2e/scratch_dir.h"
 #include "fuzz/expected_output.h"
 #include "gtest/gtest.h"
 
@@ -37,37 +38,6 @@ constexpr std::string_view kUnknownRelationText =
 
 std::string outputNotWritable(std::string_view path) {
   return "\nA kimen\xF5 f\xE1jl nem \xEDrhat\xF3: "s.append(path).append("\n");
-}
-
-// A fresh working folder, removed with all it holds when the case ends.
-struct scratchDirStruct {
-  scratchDirStruct() {
-    std::error_code ec;
-    fs::path base = fs::temp_directory_path(ec);
-    if (ec) base = "/tmp";
-    std::string pattern = (base / "relmerge-hostile-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path = pattern;
-  }
-  ~scratchDirStruct() {
-    std::error_code ec;
-    if (!path.empty()) fs::remove_all(path, ec);
-  }
-  scratchDirStruct(const scratchDirStruct&) = delete;
-  scratchDirStruct& operator=(const scratchDirStruct&) = delete;
-
-  fs::path path;  // empty when no folder could be made
-};
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool writeFile(const fs::path& path, std::string_view contents) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-  out.close();
-  return !out.fail();
 }
 
 bool writeAllTo(int fd, std::string_view bytes) {
