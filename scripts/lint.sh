@@ -35,7 +35,7 @@ echo "clang-tidy: ${#tidied[@]} files"
 set +o pipefail
 printf '%s\0' "${tidied[@]}" |
   xargs -0 -n 1 -P "$jobs" clang-tidy -p "$build" --quiet --warnings-as-errors='*' 2>&1 |
-  grep -v -E '^[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$'
+  { grep -v -E '^[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$' || true; }
 tidy_status=${PIPESTATUS[1]}
 set -o pipefail
 if [ "$tidy_status" -ne 0 ]; then
