@@ -56,6 +56,8 @@ struct rowVec {
     return {base + (entry >> kLengthBits), length};
   }
 
+  void reserve(size_t rows) { packed.reserve(rows); }
+
   void push_back(std::string_view line) {
     if (base == nullptr) base = line.data();
     // Compared as integers: a line before `base` must not form a pointer difference.
