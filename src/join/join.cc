@@ -40,6 +40,13 @@ void placeValues(resultCursorStruct& cursor, size_t level) {
   cursor.valueEnds[level] = cursor.values.size();
 }
 
+// While the rows after this one are walked, the link to the next match of its key is fetched.
+void prefetchNextMatch(const rowIndexStruct& index, const mainStruct& relation, uint32_t row) {
+  if (row == kNoRow) return;
+  __builtin_prefetch(&index.nextRow[row]);
+  __builtin_prefetch(&relation.rows.packed[row]);
+}
+
 // Puts the first candidate row of `level` in place, given the rows above it.
 bool enterLevel(resultCursorStruct& cursor, size_t level) {
   const mainStruct& relation = relationAt(*cursor.join, level);
@@ -47,8 +54,10 @@ bool enterLevel(resultCursorStruct& cursor, size_t level) {
     cursor.rowIds[level] = 0;
     return !relation.rows.empty();
   }
+  const rowIndexStruct& index = *cursor.join->stepIndexes[level - 1];
   if (level == 1) {
     cursor.rowIds[1] = cursor.join->firstStepMatches[cursor.rowIds[0]];
+    prefetchNextMatch(index, relation, cursor.rowIds[1]);
     return cursor.rowIds[1] != kNoRow;
   }
   const stepStruct& step = cursor.join->plan.steps[level - 1];
@@ -59,8 +68,8 @@ bool enterLevel(resultCursorStruct& cursor, size_t level) {
     if (static_cast<size_t>(position) >= known) return false;
     cursor.key.push_back(cursor.values[static_cast<size_t>(position)]);
   }
-  uint32_t row =
-      firstMatch(*cursor.join->stepIndexes[level - 1], relation, cursor.key, cursor.scratch);
+  uint32_t row = firstMatch(index, relation, cursor.key, cursor.scratch);
+  prefetchNextMatch(index, relation, row);
   cursor.rowIds[level] = row;
   return row != kNoRow;
 }
@@ -68,7 +77,9 @@ bool enterLevel(resultCursorStruct& cursor, size_t level) {
 bool advanceLevel(resultCursorStruct& cursor, size_t level) {
   uint32_t& row = cursor.rowIds[level];
   if (isNatural(*cursor.join, level)) {
-    row = nextMatch(*cursor.join->stepIndexes[level - 1], row);
+    const rowIndexStruct& index = *cursor.join->stepIndexes[level - 1];
+    row = nextMatch(index, row);
+    prefetchNextMatch(index, relationAt(*cursor.join, level), row);
     return row != kNoRow;
   }
   ++row;
