@@ -14,10 +14,11 @@ bool isNatural(const joinStruct& join, size_t level) {
   return level > 0 && join.stepIndexes[level - 1] != nullptr;
 }
 
-// A natural step compares values of the levels before it; later levels need none kept.
+// A natural step compares values of the levels before it; later levels need none kept. The
+// first step's matches are found before the walk, so it needs none either.
 size_t keyedLevelsOf(const joinStruct& join) {
   size_t keyed = 0;
-  for (size_t level = 1; level <= join.plan.steps.size(); ++level) {
+  for (size_t level = 2; level <= join.plan.steps.size(); ++level) {
     if (isNatural(join, level)) keyed = level;
   }
   return keyed;
