@@ -1,5 +1,6 @@
 #include "join/join.h"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -48,6 +49,22 @@ void prefetchNextMatch(const rowIndexStruct& index, const mainStruct& relation, 
   __builtin_prefetch(&relation.rows.packed[row]);
 }
 
+constexpr size_t kFirstStepBlock = 4096;
+
+uint32_t firstStepMatch(resultCursorStruct& cursor) {
+  size_t leftRow = cursor.rowIds[0];
+  std::vector<uint32_t>& matches = cursor.firstStepMatches;
+  if (leftRow < cursor.firstStepBlock || leftRow - cursor.firstStepBlock >= matches.size()) {
+    const joinStruct& join = *cursor.join;
+    const rowVec& leftRows = relationAt(join, 0).rows;
+    matches.resize(std::min(kFirstStepBlock, leftRows.size() - leftRow));
+    cursor.firstStepBlock = leftRow;
+    findFirstMatches(*join.stepIndexes[0], relationAt(join, 1), leftRows,
+                     join.plan.steps[0].leftPositions, leftRow, matches);
+  }
+  return matches[leftRow - cursor.firstStepBlock];
+}
+
 // Puts the first candidate row of `level` in place, given the rows above it.
 bool enterLevel(resultCursorStruct& cursor, size_t level) {
   const mainStruct& relation = relationAt(*cursor.join, level);
@@ -57,7 +74,7 @@ bool enterLevel(resultCursorStruct& cursor, size_t level) {
   }
   const rowIndexStruct& index = *cursor.join->stepIndexes[level - 1];
   if (level == 1) {
-    cursor.rowIds[1] = cursor.join->firstStepMatches[cursor.rowIds[0]];
+    cursor.rowIds[1] = firstStepMatch(cursor);
     prefetchNextMatch(index, relation, cursor.rowIds[1]);
     return cursor.rowIds[1] != kNoRow;
   }
@@ -112,13 +129,6 @@ joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector
     const rowIndexStruct* index = join.stepIndexes[level - 1];
     bool noRows = relationAt(join, level).rows.empty();
     if (noRows || (index != nullptr && index->indexedRows == 0)) join.resultIsEmpty = true;
-  }
-  if (join.resultIsEmpty) return join;
-  if (join.stepIndexes[0] != nullptr) {
-    const stepStruct& first = join.plan.steps[0];
-    join.firstStepMatches =
-        firstMatchesOf(*join.stepIndexes[0], mainVec[static_cast<size_t>(first.table)],
-                       relationAt(join, 0).rows, first.leftPositions);
   }
   return join;
 }

@@ -17,9 +17,6 @@ struct joinStruct {
   joinPlanStruct plan;
   std::deque<rowIndexStruct> indexes;              // steps that agree on relation and key share one
   std::vector<const rowIndexStruct*> stepIndexes;  // per step; null for a Cartesian product
-  // The first match of every row of the first relation in the first step's index, found in
-  // one pass; empty when the first step is a Cartesian product.
-  std::vector<uint32_t> firstStepMatches;
   // A relation without rows, or a step that no row can match, leaves the result empty however
   // many rows the other relations hold; the walk is then skipped, not run to its dead ends.
   bool resultIsEmpty = false;
@@ -36,6 +33,11 @@ struct resultCursorStruct {
   std::vector<std::string_view> values;  // the result row's values, as far as keys need them
   std::vector<std::string_view> key;
   std::vector<std::string_view> scratch;
+  // The first step's first match for a block of rows of the first relation, from
+  // firstStepBlock on, found in one pass just before the walk reaches them: their rows are
+  // then still in the cache when they are written.
+  std::vector<uint32_t> firstStepMatches;
+  size_t firstStepBlock = 0;
   size_t keyedLevels = 0;  // levels whose values a later step compares
   bool started = false;
   bool finished = false;

@@ -1,5 +1,6 @@
 #include "join/row_index.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "relations/items.h"
@@ -90,15 +91,18 @@ const rowIndexStruct::slotStruct& homeSlot(const rowIndexStruct& index, uint64_t
 // Without this every probe waits on three cache misses in a row.
 constexpr size_t kAhead = 16;
 
+// Walks rows [first, first + count), or backwards from the last of them.
 template <typename Handle>
-void walkKeys(const rowVec& rows, const std::vector<int32_t>& positions, bool backwards,
-              const rowIndexStruct& index, const rowVec& indexedRows, Handle&& handle) {
-  size_t count = rows.size();
+void walkKeys(const rowVec& rows, size_t first, size_t count, const std::vector<int32_t>& positions,
+              bool backwards, const rowIndexStruct& index, const rowVec& indexedRows,
+              Handle&& handle) {
   uint64_t hashes[kAhead];
   bool keyed[kAhead];
   std::vector<std::string_view> items;
   std::vector<std::string_view> key;
-  auto rowAt = [count, backwards](size_t step) { return backwards ? count - 1 - step : step; };
+  auto rowAt = [first, count, backwards](size_t step) {
+    return first + (backwards ? count - 1 - step : step);
+  };
   for (size_t step = 0; step < count + kAhead; ++step) {
     // The oldest row goes first: the newest takes its place in the ring.
     if (step >= kAhead && keyed[step % kAhead]) handle(rowAt(step - kAhead), hashes[step % kAhead]);
@@ -151,23 +155,25 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
   std::vector<std::string_view> key;
   // Walking backwards and putting each row in front of its key's chain leaves every chain in
   // row order.
-  walkKeys(relation.rows, positions, true, index, relation.rows, [&](size_t row, uint64_t hash) {
-    keyOfRow(relation.rows[row], positions, items, key);
-    ++index.indexedRows;
-    uint32_t tag = tagOf(hash);
-    for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
-      rowIndexStruct::slotStruct& found = index.slots[slot];
-      if (found.firstRow == kNoRow) {
-        found = {tag, static_cast<uint32_t>(row)};
-        return;
-      }
-      if (found.hashTag == tag && rowHasKey(relation.rows[found.firstRow], positions, key, items)) {
-        index.nextRow[row] = found.firstRow;
-        found.firstRow = static_cast<uint32_t>(row);
-        return;
-      }
-    }
-  });
+  walkKeys(relation.rows, 0, relation.rows.size(), positions, true, index, relation.rows,
+           [&](size_t row, uint64_t hash) {
+             keyOfRow(relation.rows[row], positions, items, key);
+             ++index.indexedRows;
+             uint32_t tag = tagOf(hash);
+             for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
+               rowIndexStruct::slotStruct& found = index.slots[slot];
+               if (found.firstRow == kNoRow) {
+                 found = {tag, static_cast<uint32_t>(row)};
+                 return;
+               }
+               if (found.hashTag == tag &&
+                   rowHasKey(relation.rows[found.firstRow], positions, key, items)) {
+                 index.nextRow[row] = found.firstRow;
+                 found.firstRow = static_cast<uint32_t>(row);
+                 return;
+               }
+             }
+           });
   return index;
 }
 
@@ -177,15 +183,15 @@ uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
   return firstMatchHashed(index, relation, key, hashKey(key), scratch);
 }
 
-std::vector<uint32_t> firstMatchesOf(const rowIndexStruct& index, const mainStruct& relation,
-                                     const rowVec& probeRows,
-                                     const std::vector<int32_t>& probePositions) {
-  std::vector<uint32_t> matches(probeRows.size(), kNoRow);
+void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation,
+                      const rowVec& probeRows, const std::vector<int32_t>& probePositions,
+                      size_t firstProbe, std::vector<uint32_t>& matches) {
   std::vector<std::string_view> items;
   std::vector<std::string_view> key;
-  walkKeys(probeRows, probePositions, false, index, relation.rows, [&](size_t row, uint64_t hash) {
-    keyOfRow(probeRows[row], probePositions, items, key);
-    matches[row] = firstMatchHashed(index, relation, key, hash, items);
-  });
-  return matches;
+  std::fill(matches.begin(), matches.end(), kNoRow);
+  walkKeys(probeRows, firstProbe, matches.size(), probePositions, false, index, relation.rows,
+           [&](size_t row, uint64_t hash) {
+             keyOfRow(probeRows[row], probePositions, items, key);
+             matches[row - firstProbe] = firstMatchHashed(index, relation, key, hash, items);
+           });
 }

@@ -36,11 +36,12 @@ uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
                     const std::vector<std::string_view>& key,
                     std::vector<std::string_view>& scratch);
 
-// firstMatch for the key of every probe row at `probePositions`, kNoRow where the row lacks
-// one; in one pass that keeps many probes in flight.
-std::vector<uint32_t> firstMatchesOf(const rowIndexStruct& index, const mainStruct& relation,
-                                     const rowVec& probeRows,
-                                     const std::vector<int32_t>& probePositions);
+// Sets matches[k] to firstMatch for the key at `probePositions` of probe row firstProbe + k,
+// kNoRow where that row lacks one, for every k of `matches`: one pass that keeps many probes
+// in flight.
+void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation,
+                      const rowVec& probeRows, const std::vector<int32_t>& probePositions,
+                      size_t firstProbe, std::vector<uint32_t>& matches);
 
 inline uint32_t nextMatch(const rowIndexStruct& index, uint32_t row) { return index.nextRow[row]; }
 
