@@ -30,13 +30,18 @@ uint64_t hashBytes(std::string_view bytes, uint64_t seed) {
   return mix(hash ^ tail, 0xE7037ED1A0B428DBULL);
 }
 
+size_t itemsNeeded(const std::vector<int32_t>& positions) {
+  return static_cast<size_t>(*std::max_element(positions.begin(), positions.end())) + 1;
+}
+
 // The row's values at `positions`; false when the row is too short to hold one of them.
 bool keyOfRow(std::string_view row, const std::vector<int32_t>& positions,
               std::vector<std::string_view>& items, std::vector<std::string_view>& key) {
   key.resize(positions.size());
   if (positions.size() == 1) return itemAt(row, static_cast<size_t>(positions[0]), key[0]);
-  // Several positions: one pass over the row, not one per position.
-  splitItems(row, items);
+  // Several positions: one pass over the row, not one per position, and only as far as the
+  // last position compared.
+  splitItems(row, items, itemsNeeded(positions));
   for (size_t k = 0; k < positions.size(); ++k) {
     size_t position = static_cast<size_t>(positions[k]);
     if (position >= items.size()) return false;
@@ -51,7 +56,7 @@ bool rowHasKey(std::string_view row, const std::vector<int32_t>& positions,
     std::string_view value;
     return itemAt(row, static_cast<size_t>(positions[0]), value) && value == key[0];
   }
-  splitItems(row, items);
+  splitItems(row, items, itemsNeeded(positions));
   for (size_t k = 0; k < positions.size(); ++k) {
     size_t position = static_cast<size_t>(positions[k]);
     if (position >= items.size() || items[position] != key[k]) return false;

@@ -19,9 +19,17 @@ bool itemAt(std::string_view text, size_t position, std::string_view& item) {
   return true;
 }
 
-void splitItems(std::string_view text, std::vector<std::string_view>& items) {
+void splitItems(std::string_view text, std::vector<std::string_view>& items, size_t limit) {
   items.clear();
-  forEachItem(text, [&items](std::string_view item) { items.push_back(item); });
+  const char* start = text.data();
+  const char* end = start + text.size();
+  while (items.size() < limit) {
+    const char* comma = findByte(start, end, ',');
+    items.emplace_back(start, static_cast<size_t>(comma - start));
+    if (comma == end) return;
+    start = comma + 1;
+    if (start != end && *start == ' ') ++start;
+  }
 }
 
 std::string_view bracketText(std::string_view line) {

@@ -2,6 +2,7 @@
 #define RELMERGE_RELATIONS_ITEMS_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -32,8 +33,10 @@ bool itemAt(std::string_view text, size_t position, std::string_view& item);
 // Number of items of `text`: at least one.
 size_t countItems(std::string_view text);
 
-// Replaces `items` by the items of `text`; the views point into `text`.
-void splitItems(std::string_view text, std::vector<std::string_view>& items);
+// Replaces `items` by the items of `text`, or by its first `limit` items when it holds more;
+// the views point into `text`.
+void splitItems(std::string_view text, std::vector<std::string_view>& items,
+                size_t limit = SIZE_MAX);
 
 // The text between the first "(" and the last ")" of a line. Without "(" it starts at the
 // line's start; without a ")" at or after that start it runs to the line's end.
