@@ -7,29 +7,23 @@ size_t countItems(std::string_view text) {
 }
 
 bool itemAt(std::string_view text, size_t position, std::string_view& item) {
-  const char* start = text.data();
-  const char* end = start + text.size();
-  for (size_t at = 0; at < position; ++at) {
-    const char* comma = findByte(start, end, ',');
-    if (comma == end) return false;
-    start = comma + 1;
-    if (start != end && *start == ' ') ++start;
-  }
-  item = std::string_view(start, static_cast<size_t>(findByte(start, end, ',') - start));
-  return true;
+  size_t at = 0;
+  bool found = false;
+  forEachItem(text, [&](std::string_view value) {
+    if (at++ < position) return true;
+    item = value;
+    found = true;
+    return false;
+  });
+  return found;
 }
 
 void splitItems(std::string_view text, std::vector<std::string_view>& items, size_t limit) {
   items.clear();
-  const char* start = text.data();
-  const char* end = start + text.size();
-  while (items.size() < limit) {
-    const char* comma = findByte(start, end, ',');
-    items.emplace_back(start, static_cast<size_t>(comma - start));
-    if (comma == end) return;
-    start = comma + 1;
-    if (start != end && *start == ' ') ++start;
-  }
+  forEachItem(text, [&items, limit](std::string_view item) {
+    items.push_back(item);
+    return items.size() < limit;
+  });
 }
 
 std::string_view bracketText(std::string_view line) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "relations/records.h"
@@ -12,14 +13,20 @@
 // A comma-separated text splits at every comma; one blank right after a comma is dropped,
 // never more. So a text always holds one item more than it holds commas.
 
-// Calls visit(item) for each item of `text`, in order.
+// Calls visit(item) for each item of `text`, in order. A visit that answers false ends the
+// walk, so that a caller after the first items does not cut the rest.
 template <typename Visit>
 void forEachItem(std::string_view text, Visit&& visit) {
   const char* start = text.data();
   const char* end = start + text.size();
   for (;;) {
     const char* comma = findByte(start, end, ',');
-    visit(std::string_view(start, static_cast<size_t>(comma - start)));
+    std::string_view item(start, static_cast<size_t>(comma - start));
+    if constexpr (std::is_same_v<std::invoke_result_t<Visit&, std::string_view>, bool>) {
+      if (!visit(item)) return;
+    } else {
+      visit(item);
+    }
     if (comma == end) return;
     start = comma + 1;
     if (start != end && *start == ' ') ++start;
