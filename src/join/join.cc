@@ -6,11 +6,6 @@
 
 namespace {
 
-const mainStruct& relationAt(const joinStruct& join, size_t level) {
-  int32_t table = level == 0 ? join.plan.firstTable : join.plan.steps[level - 1].table;
-  return (*join.mainVec)[static_cast<size_t>(table)];
-}
-
 bool isNatural(const joinStruct& join, size_t level) {
   return level > 0 && join.stepIndexes[level - 1] != nullptr;
 }
@@ -32,7 +27,7 @@ size_t valuesBefore(const resultCursorStruct& cursor, size_t level) {
 void placeValues(resultCursorStruct& cursor, size_t level) {
   if (level >= cursor.keyedLevels) return;
   cursor.values.resize(valuesBefore(cursor, level));
-  std::string_view row = relationAt(*cursor.join, level).rows[cursor.rowIds[level]];
+  std::string_view row = relationOfLevel(*cursor.join, level).rows[cursor.rowIds[level]];
   auto keep = [&cursor](std::string_view value) { cursor.values.push_back(value); };
   if (level == 0) {
     forEachItem(row, keep);
@@ -56,10 +51,10 @@ uint32_t firstStepMatch(resultCursorStruct& cursor) {
   std::vector<uint32_t>& matches = cursor.firstStepMatches;
   if (leftRow < cursor.firstStepBlock || leftRow - cursor.firstStepBlock >= matches.size()) {
     const joinStruct& join = *cursor.join;
-    const rowVec& leftRows = relationAt(join, 0).rows;
+    const rowVec& leftRows = relationOfLevel(join, 0).rows;
     matches.resize(std::min(kFirstStepBlock, leftRows.size() - leftRow));
     cursor.firstStepBlock = leftRow;
-    findFirstMatches(*join.stepIndexes[0], relationAt(join, 1), leftRows,
+    findFirstMatches(*join.stepIndexes[0], relationOfLevel(join, 1), leftRows,
                      join.plan.steps[0].leftPositions, leftRow, matches);
   }
   return matches[leftRow - cursor.firstStepBlock];
@@ -67,7 +62,7 @@ uint32_t firstStepMatch(resultCursorStruct& cursor) {
 
 // Puts the first candidate row of `level` in place, given the rows above it.
 bool enterLevel(resultCursorStruct& cursor, size_t level) {
-  const mainStruct& relation = relationAt(*cursor.join, level);
+  const mainStruct& relation = relationOfLevel(*cursor.join, level);
   if (!isNatural(*cursor.join, level)) {
     cursor.rowIds[level] = 0;
     return !relation.rows.empty();
@@ -97,14 +92,19 @@ bool advanceLevel(resultCursorStruct& cursor, size_t level) {
   if (isNatural(*cursor.join, level)) {
     const rowIndexStruct& index = *cursor.join->stepIndexes[level - 1];
     row = nextMatch(index, row);
-    prefetchNextMatch(index, relationAt(*cursor.join, level), row);
+    prefetchNextMatch(index, relationOfLevel(*cursor.join, level), row);
     return row != kNoRow;
   }
   ++row;
-  return row < relationAt(*cursor.join, level).rows.size();
+  return row < relationOfLevel(*cursor.join, level).rows.size();
 }
 
 }  // namespace
+
+const mainStruct& relationOfLevel(const joinStruct& join, size_t level) {
+  int32_t table = level == 0 ? join.plan.firstTable : join.plan.steps[level - 1].table;
+  return (*join.mainVec)[static_cast<size_t>(table)];
+}
 
 joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables) {
   joinStruct join;
@@ -124,10 +124,10 @@ joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector
     }
     join.stepIndexes.push_back(cached.first->second);
   }
-  join.resultIsEmpty = relationAt(join, 0).rows.empty();
+  join.resultIsEmpty = relationOfLevel(join, 0).rows.empty();
   for (size_t level = 1; level <= join.plan.steps.size(); ++level) {
     const rowIndexStruct* index = join.stepIndexes[level - 1];
-    bool noRows = relationAt(join, level).rows.empty();
+    bool noRows = relationOfLevel(join, level).rows.empty();
     if (noRows || (index != nullptr && index->indexedRows == 0)) join.resultIsEmpty = true;
   }
   return join;

@@ -22,6 +22,10 @@ struct joinStruct {
   bool resultIsEmpty = false;
 };
 
+// The relation whose rows stand at `level` of a result row: 0 is the first relation of the
+// join, level k the relation of step k - 1.
+const mainStruct& relationOfLevel(const joinStruct& join, size_t level);
+
 joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables);
 
 // Walks the result rows depth first, in the order the left-to-right fold gives them. A result

@@ -41,11 +41,10 @@ void writeAllItems(sinkStruct& sink, std::string_view line) {
 }
 
 void writeRow(sinkStruct& sink, const joinStruct& join, const std::vector<uint32_t>& rowIds) {
-  const std::vector<mainStruct>& mainVec = *join.mainVec;
-  writeAllItems(sink, mainVec[static_cast<size_t>(join.plan.firstTable)].rows[rowIds[0]]);
+  writeAllItems(sink, relationOfLevel(join, 0).rows[rowIds[0]]);
   for (size_t s = 0; s < join.plan.steps.size(); ++s) {
     const stepStruct& step = join.plan.steps[s];
-    std::string_view row = mainVec[static_cast<size_t>(step.table)].rows[rowIds[s + 1]];
+    std::string_view row = relationOfLevel(join, s + 1).rows[rowIds[s + 1]];
     if (step.skippedPositions.empty()) {
       writeText(sink, ", ");
       writeAllItems(sink, row);
@@ -60,11 +59,10 @@ void writeRow(sinkStruct& sink, const joinStruct& join, const std::vector<uint32
 }
 
 size_t rowLength(const joinStruct& join, const std::vector<uint32_t>& rowIds) {
-  const std::vector<mainStruct>& mainVec = *join.mainVec;
-  size_t length = countItems(mainVec[static_cast<size_t>(join.plan.firstTable)].rows[rowIds[0]]);
+  size_t length = countItems(relationOfLevel(join, 0).rows[rowIds[0]]);
   for (size_t s = 0; s < join.plan.steps.size(); ++s) {
     const stepStruct& step = join.plan.steps[s];
-    size_t values = countItems(mainVec[static_cast<size_t>(step.table)].rows[rowIds[s + 1]]);
+    size_t values = countItems(relationOfLevel(join, s + 1).rows[rowIds[s + 1]]);
     const std::vector<int32_t>& skipped = step.skippedPositions;
     // Skipped positions past the row's end take nothing away.
     size_t skippedHere = static_cast<size_t>(
