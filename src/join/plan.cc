@@ -5,6 +5,8 @@
 #include <map>
 #include <unordered_map>
 
+#include "relations/lookup.h"
+
 namespace {
 
 struct fieldHash {
@@ -15,9 +17,7 @@ struct fieldHash {
 };
 
 struct fieldEqual {
-  bool operator()(const fieldStruct& a, const fieldStruct& b) const {
-    return a.name == b.name && a.type == b.type;
-  }
+  bool operator()(const fieldStruct& a, const fieldStruct& b) const { return sameField(a, b); }
 };
 
 // The first position of every attribute of a list: the answers of findField, in constant time,

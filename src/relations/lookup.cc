@@ -2,13 +2,9 @@
 
 #include <unordered_map>
 
-namespace {
-
 bool sameField(const fieldStruct& a, const fieldStruct& b) {
   return a.name == b.name && a.type == b.type;
 }
-
-}  // namespace
 
 int32_t findTable(std::string_view name, const std::vector<mainStruct>& mainVec) {
   for (size_t i = 0; i < mainVec.size(); ++i) {

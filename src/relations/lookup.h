@@ -10,6 +10,9 @@
 // Searches run from position 0 upward and the first match wins; texts are equal when their
 // bytes are. A position is -1 when nothing was found.
 
+// True when both the names and the types are equal: one attribute, not two.
+bool sameField(const fieldStruct& a, const fieldStruct& b);
+
 // Position of the first relation named `name`, or -1.
 int32_t findTable(std::string_view name, const std::vector<mainStruct>& mainVec);
 
