@@ -35,8 +35,8 @@ many_relations() {  # $1 relations of one row; the last joined with the first
     printf "join(r%d, r0)\n", n - 1 }'
 }
 
-wide_relation() {  # $1 attributes, three rows; joined with itself ($2 = self) or with X
-  awk -v n="$1" -v mode="$2" 'BEGIN {
+wide_block() {  # the relation W of $1 attributes and three rows, with its empty line
+  awk -v n="$1" 'BEGIN {
     printf "W("
     for (j = 0; j < n; j++) printf "%sc%d t", (j ? ", " : ""), j
     printf ")\n"
@@ -44,8 +44,13 @@ wide_relation() {  # $1 attributes, three rows; joined with itself ($2 = self) o
       for (j = 0; j < n; j++) printf "%sv%d_%d", (j ? ", " : ""), r, j
       printf "\n"
     }
-    printf "\nX(c%d t, x t)\nv1_%d, hit\n\n", n - 1, n - 1
-    if (mode == "self") print "join(W, W)"; else print "join(W, X, W)" }'
+    printf "\n" }'
+}
+
+wide_relation() {  # $1 attributes, three rows; joined with itself ($2 = self) or with X
+  wide_block "$1"
+  printf 'X(c%d t, x t)\nv1_%d, hit\n\n' "$(($1 - 1))" "$(($1 - 1))"
+  if [ "$2" = self ]; then echo 'join(W, W)'; else echo 'join(W, X, W)'; fi
 }
 
 long_join_list() {  # a join list of $1 names of one relation
@@ -56,15 +61,9 @@ long_join_list() {  # a join list of $1 names of one relation
 }
 
 wide_and_named_often() {  # $1 attributes, three rows, the relation named $2 times
-  awk -v n="$1" -v k="$2" 'BEGIN {
-    printf "W("
-    for (j = 0; j < n; j++) printf "%sc%d t", (j ? ", " : ""), j
-    printf ")\n"
-    for (r = 0; r < 3; r++) {
-      for (j = 0; j < n; j++) printf "%sv%d_%d", (j ? ", " : ""), r, j
-      printf "\n"
-    }
-    printf "\njoin(W"
+  wide_block "$1"
+  awk -v k="$2" 'BEGIN {
+    printf "join(W"
     for (i = 1; i < k; i++) printf ", W"
     printf ")\n" }'
 }
