@@ -30,6 +30,12 @@ uint64_t hashBytes(std::string_view bytes, uint64_t seed) {
   return mix(hash ^ tail, 0xE7037ED1A0B428DBULL);
 }
 
+uint64_t hashKey(const std::vector<std::string_view>& key) {
+  uint64_t hash = 0;
+  for (std::string_view value : key) hash = hashBytes(value, hash);
+  return hash;
+}
+
 size_t itemsNeeded(const std::vector<int32_t>& positions) {
   return static_cast<size_t>(*std::max_element(positions.begin(), positions.end())) + 1;
 }
@@ -78,12 +84,6 @@ size_t firstSlot(uint64_t hash, size_t slotCount) {
 size_t nextSlot(size_t slot, size_t slotCount) { return slot + 1 == slotCount ? 0 : slot + 1; }
 
 }  // namespace
-
-uint64_t hashKey(const std::vector<std::string_view>& key) {
-  uint64_t hash = 0;
-  for (std::string_view value : key) hash = hashBytes(value, hash);
-  return hash;
-}
 
 namespace {
 

@@ -45,6 +45,4 @@ void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation,
 
 inline uint32_t nextMatch(const rowIndexStruct& index, uint32_t row) { return index.nextRow[row]; }
 
-uint64_t hashKey(const std::vector<std::string_view>& key);
-
 #endif  // RELMERGE_JOIN_ROW_INDEX_H_
