@@ -77,6 +77,9 @@ struct mainStruct {
   std::string_view name;
   std::vector<fieldStruct> fields;
   rowVec rows;
+  // The number of items every row holds, or 0 when the rows hold different numbers or there
+  // are none (a row's item count is its number of commas plus one; see items.h).
+  size_t rowItems = 0;
 };
 
 #endif  // RELMERGE_RELATIONS_RECORDS_H_

@@ -2,7 +2,12 @@
 #define RELMERGE_RELATIONS_SCAN_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // The first `byte` in [from, end), or `end`. Most lines and values are a few bytes long, where
 // a library call costs more than the search, so the first bytes are looked at in place and
@@ -16,6 +21,54 @@ inline const char* findByte(const char* from, const char* end, char byte) {
   if (from == end) return end;
   const void* found = std::memchr(from, byte, static_cast<size_t>(end - from));
   return found == nullptr ? end : static_cast<const char*>(found);
+}
+
+// A text looked at 64 bytes at a time, one bit per byte: a walk over many short lines or
+// values then finds the next one with a count of trailing zeros instead of a search.
+constexpr size_t kWindowBytes = 64;
+
+// The lowest `count` bits set; every bit from 64 on.
+constexpr uint64_t lowBits(size_t count) {
+  return count >= kWindowBytes ? ~uint64_t{0} : (uint64_t{1} << count) - 1;
+}
+
+// The number of set bits. Without a popcount instruction, which baseline x86-64 lacks,
+// std::popcount becomes a library call under g++; a row costs one of these.
+constexpr size_t countBits(uint64_t bits) {
+  bits -= (bits >> 1) & 0x5555555555555555;
+  bits = (bits & 0x3333333333333333) + ((bits >> 2) & 0x3333333333333333);
+  bits = (bits + (bits >> 4)) & 0x0f0f0f0f0f0f0f0f;
+  return static_cast<size_t>((bits * 0x0101010101010101) >> 56);
+}
+
+// Bit i is set when window[i] equals `byte`; all 64 bytes must lie in the text.
+inline uint64_t fullWindowMask(const char* window, char byte) {
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(byte);
+  uint64_t mask = 0;
+  for (size_t part = 0; part < kWindowBytes / 16; ++part) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part));
+    auto bits = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+    mask |= uint64_t{bits} << (16 * part);
+  }
+  return mask;
+#else
+  uint64_t mask = 0;
+  for (size_t at = 0; at < kWindowBytes; ++at) mask |= uint64_t{window[at] == byte} << at;
+  return mask;
+#endif
+}
+
+// Bit i is set when window[i] equals `byte`, for the bytes of [window, end) among the first 64;
+// the bits from `end` on are clear. Nothing at or past `end` is read: the last, shorter window
+// of a text is copied to zeros first.
+inline uint64_t windowMask(const char* window, const char* end, char byte) {
+  auto size = static_cast<size_t>(end - window);
+  if (size >= kWindowBytes) return fullWindowMask(window, byte);
+  char copy[kWindowBytes] = {};
+  // The text may be empty with no buffer at all, and memcpy takes no null pointer.
+  if (size > 0) std::memcpy(copy, window, size);
+  return fullWindowMask(copy, byte) & lowBits(size);
 }
 
 #endif  // RELMERGE_RELATIONS_SCAN_H_

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "relations/items.h"
 #include "test_util.h"
 
 namespace {
@@ -78,6 +82,54 @@ TEST(ScriptReader, DataLines) {
       {"R(a int)\n1\r", "R(a int)[1\r] join[]"},
   };
   expectReads(std::begin(cases), std::end(cases));
+}
+
+std::vector<size_t> rowItemsOf(std::string_view script) {
+  std::vector<size_t> found;
+  for (const mainStruct& relation : readScript(script).mainVec) found.push_back(relation.rowItems);
+  return found;
+}
+
+TEST(ScriptReader, RowItemsOfEachRelation) {
+  struct Case {
+    std::string_view script;
+    std::vector<size_t> rowItems;  // one per relation
+  } cases[] = {
+      {"R(a, b)\n1, 2\n3, 4\n5, 6\n", {2}},
+      {"R(a)\n1\n", {1}},
+      {"R(a)\n,\n,,\n", {0}},
+      {"R(a)\n1, 2\n3, 4\n5, 6,", {0}},
+      {"R(a)\r\n1, 2\r\n3, 4\r\n\r\nS(b)\r\n1\r\n", {2, 1}},
+      {"R(a)\n1,\r2\n\r,3\n", {2}},
+      {"R(a)\n", {0}},
+      {"R(a)", {0}},
+      // A block ends at its empty line: the rows after it, and the relations around it, do not
+      // count.
+      {"R(a)\n1, 2\n\n3\nS(b)\n1, 2, 3\n\nT(c)\n\n", {2, 3, 0}},
+      {"R(a)\n1, 2\n\r\n3\n", {2}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.rowItems, rowItemsOf(c.script)) << c.script;
+}
+
+// Rows of 3 items and of every length up to past two windows, so that their commas and ends
+// fall at every place in a window, some ending in CR LF; then one row holds an item more or
+// less, at the start, in the middle or at the end.
+TEST(ScriptReader, RowItemsWhereCommasCrossWindows) {
+  const size_t kRows = 150;
+  for (size_t changed : {size_t{0}, kRows / 2, kRows - 1, kRows}) {
+    for (std::string_view changedTail : {",z,", ""}) {
+      std::string script = "R(a, b, c)\n";
+      for (size_t i = 0; i < kRows; ++i) {
+        script.append(i, 'x').append(",").append(i % 7, 'y');
+        script += i == changed ? changedTail : ",z";
+        script += i % 3 == 0 ? "\r\n" : "\n";
+      }
+      std::vector<char> buffer(script.begin(), script.end());
+      scriptStruct read = readScript(std::string_view(buffer.data(), buffer.size()));
+      ASSERT_EQ(1u, read.mainVec.size());
+      EXPECT_EQ(changed == kRows ? 3u : 0u, read.mainVec[0].rowItems) << changed << changedTail;
+    }
+  }
 }
 
 TEST(ScriptReader, RelationsOfOneNameAreKeptApart) {
