@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -20,36 +21,41 @@ struct joinStruct {
   // A relation without rows, or a step that no row can match, leaves the result empty however
   // many rows the other relations hold; the walk is then skipped, not run to its dead ends.
   bool resultIsEmpty = false;
+  // The relation whose rows stand at each level of a result row: level 0 holds the first
+  // relation of the join, level k the relation of step k - 1.
+  std::vector<const mainStruct*> levelRelations;
+  // Per level, the number of values every row of its relation holds; 0 when they differ.
+  std::vector<size_t> levelItems;
 };
 
-// The relation whose rows stand at `level` of a result row: 0 is the first relation of the
-// join, level k the relation of step k - 1.
-const mainStruct& relationOfLevel(const joinStruct& join, size_t level);
+inline const mainStruct& relationOfLevel(const joinStruct& join, size_t level) {
+  return *join.levelRelations[level];
+}
 
 joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables);
 
-// Walks the result rows depth first, in the order the left-to-right fold gives them. A result
-// row is one row of each relation of the join, named by its row number in `rowIds`.
-struct resultCursorStruct {
-  const joinStruct* join = nullptr;
-  std::vector<uint32_t> rowIds;
-  std::vector<size_t> valueEnds;         // end of each level's values in `values`
-  std::vector<std::string_view> values;  // the result row's values, as far as keys need them
-  std::vector<std::string_view> key;
-  std::vector<std::string_view> scratch;
-  // The first step's first match for a block of rows of the first relation, from
-  // firstStepBlock on, found in one pass just before the walk reaches them: their rows are
-  // then still in the cache when they are written.
-  std::vector<uint32_t> firstStepMatches;
-  size_t firstStepBlock = 0;
-  size_t keyedLevels = 0;  // levels whose values a later step compares
-  bool started = false;
-  bool finished = false;
+// A run of result rows in result order: row k is made of row rowIds[level][k] of the relation
+// at each level.
+struct resultBlockStruct {
+  std::vector<std::vector<uint32_t>> rowIds;  // one column per level
+  size_t size = 0;
 };
 
-resultCursorStruct openResult(const joinStruct& join);
+// Result rows are made a block at a time, level by level, so that the lookups of a whole
+// block wait on memory together instead of one after another. A block is small enough for
+// the rows it touches to stay in the cache until they are written.
+inline constexpr size_t kResultBlockRows = 1024;
 
-// Moves to the next result row; answers false when there is none.
-bool nextResultRow(resultCursorStruct& cursor);
+// The row at `level` of result row k of `block`.
+inline std::string_view rowOf(const joinStruct& join, const resultBlockStruct& block, size_t level,
+                              size_t k) {
+  return relationOfLevel(join, level).rows[block.rowIds[level][k]];
+}
+
+// Hands the result rows to `take` in blocks of at most `blockRows`, in the order the
+// left-to-right fold gives them, until none is left or `take` answers false.
+void forEachResultBlock(const joinStruct& join,
+                        const std::function<bool(const resultBlockStruct&)>& take,
+                        size_t blockRows = kResultBlockRows);
 
 #endif  // RELMERGE_JOIN_JOIN_H_

@@ -4,10 +4,13 @@
 #include <cstring>
 
 #include "relations/items.h"
+#include "relations/prefetch.h"
 
 namespace {
 
 __extension__ typedef unsigned __int128 uint128;
+
+using slotStruct = rowIndexStruct::slotStruct;
 
 uint64_t mix(uint64_t a, uint64_t b) {
   uint128 product = static_cast<uint128>(a) * b;
@@ -30,20 +33,26 @@ uint64_t hashBytes(std::string_view bytes, uint64_t seed) {
   return mix(hash ^ tail, 0xE7037ED1A0B428DBULL);
 }
 
-uint64_t hashKey(const std::vector<std::string_view>& key) {
+uint64_t hashKey(const std::string_view* key, size_t width) {
   uint64_t hash = 0;
-  for (std::string_view value : key) hash = hashBytes(value, hash);
+  for (size_t k = 0; k < width; ++k) hash = hashBytes(key[k], hash);
   return hash;
+}
+
+void hashKeys(keyBlockStruct& keys) {
+  for (size_t k = 0; k < keys.size; ++k) {
+    keys.hashes[k] = keys.present[k] ? hashKey(&keys.values[k * keys.width], keys.width) : 0;
+  }
 }
 
 size_t itemsNeeded(const std::vector<int32_t>& positions) {
   return static_cast<size_t>(*std::max_element(positions.begin(), positions.end())) + 1;
 }
 
-// The row's values at `positions`; false when the row is too short to hold one of them.
+// Puts the row's values at `positions` in key[0..]; false when the row is too short to hold
+// one of them.
 bool keyOfRow(std::string_view row, const std::vector<int32_t>& positions,
-              std::vector<std::string_view>& items, std::vector<std::string_view>& key) {
-  key.resize(positions.size());
+              std::vector<std::string_view>& items, std::string_view* key) {
   if (positions.size() == 1) return itemAt(row, static_cast<size_t>(positions[0]), key[0]);
   // Several positions: one pass over the row, not one per position, and only as far as the
   // last position compared.
@@ -57,7 +66,7 @@ bool keyOfRow(std::string_view row, const std::vector<int32_t>& positions,
 }
 
 bool rowHasKey(std::string_view row, const std::vector<int32_t>& positions,
-               const std::vector<std::string_view>& key, std::vector<std::string_view>& items) {
+               const std::string_view* key, std::vector<std::string_view>& items) {
   if (positions.size() == 1) {
     std::string_view value;
     return itemAt(row, static_cast<size_t>(positions[0]), value) && value == key[0];
@@ -70,8 +79,12 @@ bool rowHasKey(std::string_view row, const std::vector<int32_t>& positions,
   return true;
 }
 
+constexpr uint32_t kMoreRows = 1;
+
 // The slot comes mostly from the high bits of the hash, so the tag takes the low ones.
-uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash); }
+uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash) & ~kMoreRows; }
+
+bool holdsTag(const slotStruct& slot, uint32_t tag) { return (slot.hashTag & ~kMoreRows) == tag; }
 
 // A third of the slots stays free, so probes stay short, without rounding up to a power of
 // two that could double the table.
@@ -83,120 +96,134 @@ size_t firstSlot(uint64_t hash, size_t slotCount) {
 
 size_t nextSlot(size_t slot, size_t slotCount) { return slot + 1 == slotCount ? 0 : slot + 1; }
 
-}  // namespace
-
-namespace {
-
-const rowIndexStruct::slotStruct& homeSlot(const rowIndexStruct& index, uint64_t hash) {
+const slotStruct& homeSlot(const rowIndexStruct& index, uint64_t hash) {
   return index.slots[firstSlot(hash, index.slots.size())];
 }
 
-// Rows are hashed a few steps before they are handled, and meanwhile the memory a probe will
-// read is asked for in stages: the slot, then the first row it names, then that row's bytes.
-// Without this every probe waits on three cache misses in a row.
-constexpr size_t kAhead = 16;
-
-// Walks rows [first, first + count), or backwards from the last of them.
-template <typename Handle>
-void walkKeys(const rowVec& rows, size_t first, size_t count, const std::vector<int32_t>& positions,
-              bool backwards, const rowIndexStruct& index, const rowVec& indexedRows,
-              Handle&& handle) {
-  uint64_t hashes[kAhead];
-  bool keyed[kAhead];
-  std::vector<std::string_view> items;
-  std::vector<std::string_view> key;
-  auto rowAt = [first, count, backwards](size_t step) {
-    return first + (backwards ? count - 1 - step : step);
-  };
-  for (size_t step = 0; step < count + kAhead; ++step) {
-    // The oldest row goes first: the newest takes its place in the ring.
-    if (step >= kAhead && keyed[step % kAhead]) handle(rowAt(step - kAhead), hashes[step % kAhead]);
-    if (step < count) {
-      bool has = keyOfRow(rows[rowAt(step)], positions, items, key);
-      hashes[step % kAhead] = has ? hashKey(key) : 0;
-      keyed[step % kAhead] = has;
-      if (has) __builtin_prefetch(&homeSlot(index, hashes[step % kAhead]));
-    }
-    size_t middle = step - kAhead / 2;
-    if (step >= kAhead / 2 && middle < count && keyed[middle % kAhead]) {
-      const rowIndexStruct::slotStruct& slot = homeSlot(index, hashes[middle % kAhead]);
-      if (slot.firstRow != kNoRow) {
-        __builtin_prefetch(&indexedRows.packed[slot.firstRow]);
-        __builtin_prefetch(&index.nextRow[slot.firstRow]);
-      }
-    }
-    size_t late = step - (kAhead - 4);
-    if (step >= kAhead - 4 && late < count && keyed[late % kAhead]) {
-      const rowIndexStruct::slotStruct& slot = homeSlot(index, hashes[late % kAhead]);
-      if (slot.firstRow != kNoRow) __builtin_prefetch(indexedRows[slot.firstRow].data());
-    }
-  }
-}
-
-uint32_t firstMatchHashed(const rowIndexStruct& index, const mainStruct& relation,
-                          const std::vector<std::string_view>& key, uint64_t hash,
-                          std::vector<std::string_view>& scratch) {
+// The first slot from the key's home on whose tag matches, or the free slot that ends the
+// search; only a hint of what the lookup will read, as the slots may change before then.
+const slotStruct& likelySlot(const rowIndexStruct& index, uint64_t hash) {
   uint32_t tag = tagOf(hash);
   size_t slotCount = index.slots.size();
   for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
-    const rowIndexStruct::slotStruct& found = index.slots[slot];
-    if (found.firstRow == kNoRow) return kNoRow;
-    if (found.hashTag == tag &&
-        rowHasKey(relation.rows[found.firstRow], index.positions, key, scratch)) {
-      return found.firstRow;
-    }
+    const slotStruct& found = index.slots[slot];
+    if (found.firstRow == kNoRow || holdsTag(found, tag)) return found;
   }
 }
 
+// A few keys ahead of the one being handled, the memory its lookup will read is asked for in
+// stages: the slot, then the row whose tag matches, then that row's bytes. Without this every
+// lookup waits on three cache misses in a row; asking only for rows whose tag matches keeps
+// keys without a match from filling the memory bus with rows nobody reads.
+constexpr size_t kStage = 12;
+constexpr size_t kAhead = 3 * kStage;
+
+// Calls handle(k) for every present key, in key order or backwards.
+template <typename Handle>
+void lookUpInTurn(const rowIndexStruct& index, const rowVec& rows, const keyBlockStruct& keys,
+                  bool backwards, Handle&& handle) {
+  size_t count = keys.size;
+  uint32_t likely[kAhead];
+  auto keyAt = [count, backwards](size_t step) { return backwards ? count - 1 - step : step; };
+  for (size_t step = 0; step < count + kAhead; ++step) {
+    if (step < count && keys.present[keyAt(step)]) {
+      prefetch(&homeSlot(index, keys.hashes[keyAt(step)]));
+    }
+    size_t slotRead = step - kStage;
+    if (step >= kStage && slotRead < count) {
+      size_t k = keyAt(slotRead);
+      uint32_t row = kNoRow;
+      if (keys.present[k]) {
+        const slotStruct& slot = likelySlot(index, keys.hashes[k]);
+        row = slot.firstRow;
+        if (row != kNoRow) prefetch(&rows.packed[row]);
+        if (row != kNoRow && (slot.hashTag & kMoreRows) != 0) prefetch(&index.nextRow[row]);
+      }
+      likely[slotRead % kAhead] = row;
+    }
+    size_t entryRead = step - 2 * kStage;
+    if (step >= 2 * kStage && entryRead < count && likely[entryRead % kAhead] != kNoRow) {
+      prefetch(rows[likely[entryRead % kAhead]].data());
+    }
+    if (step >= kAhead && keys.present[keyAt(step - kAhead)]) handle(keyAt(step - kAhead));
+  }
+}
+
+// Rows are indexed a block at a time, so that their keys are taken out in one pass and then
+// looked up together.
+constexpr size_t kIndexBlock = 4096;
+
 }  // namespace
+
+void resetKeys(keyBlockStruct& keys, size_t width, size_t size) {
+  keys.width = width;
+  keys.size = size;
+  keys.values.resize(width * size);
+  keys.present.resize(size);
+  keys.hashes.resize(size);
+}
 
 rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions) {
   rowIndexStruct index;
   index.positions = positions;
-  index.nextRow.assign(relation.rows.size(), kNoRow);
-  index.slots.assign(slotCountFor(relation.rows.size()), {0, kNoRow});
+  const rowVec& rows = relation.rows;
+  index.nextRow.assign(rows.size(), kNoRow);
+  index.slots.assign(slotCountFor(rows.size()), {0, kNoRow});
   size_t slotCount = index.slots.size();
   std::vector<std::string_view> items;
-  std::vector<std::string_view> key;
+  keyBlockStruct keys;
+  size_t width = positions.size();
+  auto insert = [&](size_t row, const std::string_view* key, uint64_t hash) {
+    ++index.indexedRows;
+    uint32_t tag = tagOf(hash);
+    for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
+      slotStruct& found = index.slots[slot];
+      if (found.firstRow == kNoRow) {
+        found = {tag, static_cast<uint32_t>(row)};
+        return;
+      }
+      if (holdsTag(found, tag) && rowHasKey(rows[found.firstRow], positions, key, items)) {
+        index.nextRow[row] = found.firstRow;
+        found.firstRow = static_cast<uint32_t>(row);
+        found.hashTag |= kMoreRows;
+        return;
+      }
+    }
+  };
   // Walking backwards and putting each row in front of its key's chain leaves every chain in
   // row order.
-  walkKeys(relation.rows, 0, relation.rows.size(), positions, true, index, relation.rows,
-           [&](size_t row, uint64_t hash) {
-             keyOfRow(relation.rows[row], positions, items, key);
-             ++index.indexedRows;
-             uint32_t tag = tagOf(hash);
-             for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
-               rowIndexStruct::slotStruct& found = index.slots[slot];
-               if (found.firstRow == kNoRow) {
-                 found = {tag, static_cast<uint32_t>(row)};
-                 return;
-               }
-               if (found.hashTag == tag &&
-                   rowHasKey(relation.rows[found.firstRow], positions, key, items)) {
-                 index.nextRow[row] = found.firstRow;
-                 found.firstRow = static_cast<uint32_t>(row);
-                 return;
-               }
-             }
-           });
+  for (size_t end = rows.size(); end > 0;) {
+    size_t begin = end > kIndexBlock ? end - kIndexBlock : 0;
+    resetKeys(keys, width, end - begin);
+    for (size_t k = 0; k < keys.size; ++k) {
+      keys.present[k] = keyOfRow(rows[begin + k], positions, items, &keys.values[k * width]);
+    }
+    hashKeys(keys);
+    lookUpInTurn(index, rows, keys, true,
+                 [&](size_t k) { insert(begin + k, &keys.values[k * width], keys.hashes[k]); });
+    end = begin;
+  }
   return index;
 }
 
-uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
-                    const std::vector<std::string_view>& key,
-                    std::vector<std::string_view>& scratch) {
-  return firstMatchHashed(index, relation, key, hashKey(key), scratch);
-}
-
-void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation,
-                      const rowVec& probeRows, const std::vector<int32_t>& probePositions,
-                      size_t firstProbe, std::vector<uint32_t>& matches) {
+void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation, keyBlockStruct& keys,
+                      std::vector<firstMatchStruct>& matches) {
+  matches.assign(keys.size, {});
+  hashKeys(keys);
   std::vector<std::string_view> items;
-  std::vector<std::string_view> key;
-  std::fill(matches.begin(), matches.end(), kNoRow);
-  walkKeys(probeRows, firstProbe, matches.size(), probePositions, false, index, relation.rows,
-           [&](size_t row, uint64_t hash) {
-             keyOfRow(probeRows[row], probePositions, items, key);
-             matches[row - firstProbe] = firstMatchHashed(index, relation, key, hash, items);
-           });
+  size_t slotCount = index.slots.size();
+  lookUpInTurn(index, relation.rows, keys, false, [&](size_t k) {
+    const std::string_view* key = &keys.values[k * keys.width];
+    uint64_t hash = keys.hashes[k];
+    uint32_t tag = tagOf(hash);
+    for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
+      const slotStruct& found = index.slots[slot];
+      if (found.firstRow == kNoRow) return;
+      if (holdsTag(found, tag) &&
+          rowHasKey(relation.rows[found.firstRow], index.positions, key, items)) {
+        matches[k] = {found.firstRow, (found.hashTag & kMoreRows) != 0};
+        return;
+      }
+    }
+  });
 }

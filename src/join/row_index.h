@@ -13,8 +13,9 @@ inline constexpr uint32_t kNoRow = UINT32_MAX;
 // The rows of one relation grouped by their values at `positions`. Rows of one key are
 // chained in row order, so a probe yields its matches in the order of the relation.
 struct rowIndexStruct {
-  // One key per used slot: its first row, and 32 bits of its hash to pass over other keys
-  // without reading their rows.
+  // One key per used slot: its first row, and 31 bits of its hash to pass over other keys
+  // without reading their rows. The tag's lowest bit tells whether the key has more than one
+  // row, so that a key of one row is looked up without reading its chain.
   struct slotStruct {
     uint32_t hashTag;
     uint32_t firstRow;  // kNoRow in a free slot
@@ -26,22 +27,32 @@ struct rowIndexStruct {
       nextRow;  // the next row of the same key, or kNoRow
 };
 
+// The keys of a run of rows, looked up together so that many lookups wait on memory at once.
+struct keyBlockStruct {
+  size_t width = 0;                      // values per key
+  size_t size = 0;                       // keys
+  std::vector<std::string_view> values;  // key k at [k * width, (k + 1) * width)
+  std::vector<uint8_t> present;          // 0 for a row that lacks a value the key needs
+  std::vector<uint64_t> hashes;          // working space
+};
+
+// Makes room for `size` keys of `width` values; the caller fills values and present.
+void resetKeys(keyBlockStruct& keys, size_t width, size_t size);
+
 // Indexes every row of `relation` that holds a value at each of `positions`; a row without
 // one matches nothing and is left out.
 rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions);
 
-// First row whose values at the index positions equal `key` byte for byte, or kNoRow.
-// `scratch` is working space, so that a probe allocates nothing once it has grown.
-uint32_t firstMatch(const rowIndexStruct& index, const mainStruct& relation,
-                    const std::vector<std::string_view>& key,
-                    std::vector<std::string_view>& scratch);
+// The first row of a key, and whether further rows of the key follow it.
+struct firstMatchStruct {
+  uint32_t row = kNoRow;
+  bool more = false;
+};
 
-// Sets matches[k] to firstMatch for the key at `probePositions` of probe row firstProbe + k,
-// kNoRow where that row lacks one, for every k of `matches`: one pass that keeps many probes
-// in flight.
-void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation,
-                      const rowVec& probeRows, const std::vector<int32_t>& probePositions,
-                      size_t firstProbe, std::vector<uint32_t>& matches);
+// Sets matches[k] to the first row of `relation` whose values at the index positions equal
+// key k byte for byte; its row is kNoRow when there is none.
+void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation, keyBlockStruct& keys,
+                      std::vector<firstMatchStruct>& matches);
 
 inline uint32_t nextMatch(const rowIndexStruct& index, uint32_t row) { return index.nextRow[row]; }
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
 
 #include "relations/items.h"
+#include "relations/prefetch.h"
 #include "relations/scan.h"
 
 namespace {
@@ -40,30 +40,62 @@ void writeAllItems(sinkStruct& sink, std::string_view line) {
   writeText(sink, std::string_view(start, static_cast<size_t>(end - start)));
 }
 
-void writeRow(sinkStruct& sink, const joinStruct& join, const std::vector<uint32_t>& rowIds) {
-  writeAllItems(sink, relationOfLevel(join, 0).rows[rowIds[0]]);
+// Writes ", " and the values of `row` but those at `skipped`, ascending. Values that stand
+// side by side in the line go out as one piece of it, and after the last skipped value the
+// rest of the line does.
+void writeCopiedValues(sinkStruct& sink, const std::vector<int32_t>& skipped,
+                       std::string_view row) {
+  auto writeRun = [&sink](const char* from, const char* to) {
+    writeText(sink, ", ");
+    writeAllItems(sink, std::string_view(from, static_cast<size_t>(to - from)));
+  };
+  const char* rowEnd = row.data() + row.size();
+  if (skipped.empty()) {
+    writeRun(row.data(), rowEnd);
+    return;
+  }
+  bool inRun = false;
+  const char* runStart = nullptr;
+  const char* runEnd = nullptr;
+  size_t position = 0;
+  size_t skip = 0;
+  forEachItem(row, [&](std::string_view value) {
+    const char* valueEnd = value.data() + value.size();
+    if (static_cast<size_t>(skipped[skip]) != position++) {
+      if (!inRun) runStart = value.data();
+      inRun = true;
+      runEnd = valueEnd;
+      return true;
+    }
+    if (inRun) writeRun(runStart, runEnd);
+    inRun = false;
+    if (++skip < skipped.size()) return true;
+    if (valueEnd != rowEnd) {
+      // What follows the comma, less one blank, is the next value onwards.
+      const char* rest = valueEnd + 1;
+      if (rest != rowEnd && *rest == ' ') ++rest;
+      writeRun(rest, rowEnd);
+    }
+    return false;
+  });
+  if (inRun) writeRun(runStart, runEnd);
+}
+
+void writeRow(sinkStruct& sink, const joinStruct& join, const resultBlockStruct& block, size_t k) {
+  writeAllItems(sink, rowOf(join, block, 0, k));
   for (size_t s = 0; s < join.plan.steps.size(); ++s) {
     const stepStruct& step = join.plan.steps[s];
-    std::string_view row = relationOfLevel(join, s + 1).rows[rowIds[s + 1]];
-    if (step.skippedPositions.empty()) {
-      writeText(sink, ", ");
-      writeAllItems(sink, row);
-      continue;
-    }
-    forEachCopiedValue(step, row, [&sink](std::string_view value) {
-      writeText(sink, ", ");
-      writeText(sink, value);
-    });
+    std::string_view row = rowOf(join, block, s + 1, k);
+    writeCopiedValues(sink, step.skippedPositions, row);
   }
   writeByte(sink, '\n');
 }
 
-size_t rowLength(const joinStruct& join, const std::vector<uint32_t>& rowIds) {
-  size_t length = countItems(relationOfLevel(join, 0).rows[rowIds[0]]);
+size_t rowLength(const joinStruct& join, const resultBlockStruct& block, size_t k) {
+  size_t length = countItems(rowOf(join, block, 0, k));
   for (size_t s = 0; s < join.plan.steps.size(); ++s) {
-    const stepStruct& step = join.plan.steps[s];
-    size_t values = countItems(relationOfLevel(join, s + 1).rows[rowIds[s + 1]]);
-    const std::vector<int32_t>& skipped = step.skippedPositions;
+    const std::vector<int32_t>& skipped = join.plan.steps[s].skippedPositions;
+    size_t values = countItems(rowOf(join, block, s + 1, k));
     // Skipped positions past the row's end take nothing away.
     size_t skippedHere = static_cast<size_t>(
         std::lower_bound(skipped.begin(), skipped.end(), static_cast<int64_t>(values)) -
@@ -73,29 +105,36 @@ size_t rowLength(const joinStruct& join, const std::vector<uint32_t>& rowIds) {
   return length;
 }
 
-bool rowsHaveOneLength(const mainStruct& relation) {
-  if (relation.rows.empty()) return true;
-  size_t first = countItems(relation.rows[0]);
-  for (std::string_view row : relation.rows) {
-    if (countItems(row) != first) return false;
-  }
-  return true;
-}
-
 // Rows of one length in every relation make result rows of one length: nothing to trim.
 bool resultMayBeRagged(const joinStruct& join) {
-  std::set<int32_t> tables{join.plan.firstTable};
-  for (const stepStruct& step : join.plan.steps) tables.insert(step.table);
-  return std::any_of(tables.begin(), tables.end(), [&join](int32_t table) {
-    return !rowsHaveOneLength((*join.mainVec)[static_cast<size_t>(table)]);
-  });
+  return std::any_of(join.levelItems.begin(), join.levelItems.end(),
+                     [](size_t items) { return items == 0; });
 }
 
 size_t longestRowLength(const joinStruct& join) {
   size_t longest = 0;
-  resultCursorStruct cursor = openResult(join);
-  while (nextResultRow(cursor)) longest = std::max(longest, rowLength(join, cursor.rowIds));
+  forEachResultBlock(join, [&](const resultBlockStruct& block) {
+    for (size_t k = 0; k < block.size; ++k) longest = std::max(longest, rowLength(join, block, k));
+    return true;
+  });
   return longest;
+}
+
+// The rows of later levels lie anywhere in the script. A row is found through its entry in
+// the relation's row list and then read: two cache misses in a row for each. They are asked
+// for over the whole block, first the entries, then the rows, before any row is copied, so
+// that the misses overlap.
+void prefetchRows(const joinStruct& join, const resultBlockStruct& block) {
+  for (size_t level = 1; level < block.rowIds.size(); ++level) {
+    const rowVec& rows = relationOfLevel(join, level).rows;
+    const std::vector<uint32_t>& ids = block.rowIds[level];
+    for (size_t k = 0; k < block.size; ++k) prefetch(&rows.packed[ids[k]]);
+  }
+  for (size_t level = 1; level < block.rowIds.size(); ++level) {
+    const rowVec& rows = relationOfLevel(join, level).rows;
+    const std::vector<uint32_t>& ids = block.rowIds[level];
+    for (size_t k = 0; k < block.size; ++k) prefetch(rows[ids[k]].data());
+  }
 }
 
 }  // namespace
@@ -104,13 +143,16 @@ void writeResult(sinkStruct& sink, const joinStruct& join) {
   writeHeading(sink, join.plan.fields);
   size_t longest = resultMayBeRagged(join) ? longestRowLength(join) : 0;
   bool trimming = longest > 0;
-  resultCursorStruct cursor = openResult(join);
-  // Once a write has failed nothing more reaches the file, so the rest is not worked out.
-  while (!sink.failed && nextResultRow(cursor)) {
-    // Only the leading run of short rows goes; a short row after a longest one stays.
-    if (trimming && rowLength(join, cursor.rowIds) < longest) continue;
-    trimming = false;
-    writeRow(sink, join, cursor.rowIds);
-  }
+  forEachResultBlock(join, [&](const resultBlockStruct& block) {
+    prefetchRows(join, block);
+    for (size_t k = 0; k < block.size; ++k) {
+      // Only the leading run of short rows goes; a short row after a longest one stays.
+      if (trimming && rowLength(join, block, k) < longest) continue;
+      trimming = false;
+      writeRow(sink, join, block, k);
+    }
+    // Once a write has failed nothing more reaches the file, so the rest is not worked out.
+    return !sink.failed;
+  });
   writeByte(sink, '\n');
 }

@@ -51,9 +51,11 @@ void prepareAndWalk(std::string_view script, bool walk) {
   scriptStruct parsed = readScript(script);
   joinStruct join = prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec));
   if (!walk) return;
-  resultCursorStruct cursor = openResult(join);
   size_t walked = 0;
-  while (walked < kMaxWalkedRows && nextResultRow(cursor)) ++walked;
+  forEachResultBlock(join, [&walked](const resultBlockStruct& block) {
+    walked += block.size;
+    return walked < kMaxWalkedRows;
+  });
 }
 
 void checkScript(std::string_view script) {

@@ -65,27 +65,106 @@ TEST(PrepareJoin, StepsWithTheSameRelationAndKeyShareAnIndex) {
   EXPECT_EQ(nullptr, join.stepIndexes[1]);
 }
 
+// First matches of `keys`, looked up together; an empty key stands for a row lacking a value.
+std::vector<uint32_t> firstMatchesOf(const rowIndexStruct& index, const mainStruct& relation,
+                                     const std::vector<std::vector<std::string_view>>& keys) {
+  keyBlockStruct block;
+  resetKeys(block, index.positions.size(), keys.size());
+  for (size_t k = 0; k < keys.size(); ++k) {
+    block.present[k] = keys[k].empty() ? 0 : 1;
+    std::copy(keys[k].begin(), keys[k].end(), block.values.begin() + k * block.width);
+  }
+  std::vector<firstMatchStruct> matches;
+  findFirstMatches(index, relation, block, matches);
+  std::vector<uint32_t> rows;
+  for (const firstMatchStruct& match : matches) {
+    // Whether more rows follow must agree with the chain.
+    EXPECT_EQ(match.more, match.row != kNoRow && nextMatch(index, match.row) != kNoRow);
+    rows.push_back(match.row);
+  }
+  return rows;
+}
+
 TEST(RowIndex, ChainsRowsOfOneKeyInRowOrder) {
   scriptStruct script = readScript("R(k int, v int)\n1, a\n2, b\n1, c\n3\n1, d\n2, e\n");
   const mainStruct& relation = script.mainVec[0];
   rowIndexStruct index = buildRowIndex(relation, {0});
-  std::vector<std::string_view> scratch;
   struct Case {
     std::string_view key;
     std::vector<uint32_t> rows;
   } cases[] = {{"1", {0, 2, 4}}, {"2", {1, 5}}, {"3", {3}}, {"4", {}}, {"", {}}};
-  for (const Case& c : cases) {
+  // Many more keys than are looked up at once, in every order, each answered on its own.
+  std::vector<std::vector<std::string_view>> keys;
+  for (size_t round = 0; round < 40; ++round) keys.push_back({cases[(round * 7) % 5].key});
+  std::vector<uint32_t> firstRows = firstMatchesOf(index, relation, keys);
+  ASSERT_EQ(keys.size(), firstRows.size());
+  for (size_t k = 0; k < keys.size(); ++k) {
+    const Case& c = cases[(k * 7) % 5];
     std::vector<uint32_t> rows;
-    for (uint32_t row = firstMatch(index, relation, {c.key}, scratch); row != kNoRow;
-         row = nextMatch(index, row)) {
+    for (uint32_t row = firstRows[k]; row != kNoRow; row = nextMatch(index, row)) {
       rows.push_back(row);
     }
     EXPECT_EQ(c.rows, rows) << c.key;
   }
   // Row 3 holds no value at position 1, so it can match nothing there.
   rowIndexStruct second = buildRowIndex(relation, {1, 0});
-  EXPECT_EQ(kNoRow, firstMatch(second, relation, {"", "3"}, scratch));
-  EXPECT_EQ(2u, firstMatch(second, relation, {"c", "1"}, scratch));
+  EXPECT_EQ((std::vector<uint32_t>{kNoRow, 2, kNoRow}),
+            firstMatchesOf(second, relation, {{"", "3"}, {"c", "1"}, {}}));
+}
+
+// Every result row as its row numbers, level by level, cut into blocks of `blockRows`.
+std::vector<std::vector<uint32_t>> resultRowsOf(const joinStruct& join, size_t blockRows) {
+  std::vector<std::vector<uint32_t>> rows;
+  forEachResultBlock(
+      join,
+      [&rows](const resultBlockStruct& block) {
+        for (size_t k = 0; k < block.size; ++k) {
+          rows.emplace_back();
+          for (const std::vector<uint32_t>& column : block.rowIds) rows.back().push_back(column[k]);
+        }
+        return true;
+      },
+      blockRows);
+  return rows;
+}
+
+// Long chains, Cartesian steps and a key drawn from two levels cross many block ends.
+std::string manyBlocksScript(std::string_view firstRow) {
+  std::string script = "R(a int, b int)\n";
+  script.append(firstRow);
+  for (int i = 0; i < 70; ++i)
+    script += std::to_string(i % 4) + ", " + std::to_string(i % 3) + "\n";
+  script += "\nS(b int, c int)\n";
+  for (int i = 0; i < 50; ++i)
+    script += std::to_string(i % 3) + ", " + std::to_string(i % 5) + "\n";
+  script += "\nT(d int)\n1\n2\n3\n\nU(c int, a int)\n";
+  for (int i = 0; i < 40; ++i)
+    script += std::to_string(i % 5) + ", " + std::to_string(i % 4) + "\n";
+  return script + "\njoin(R, S, T, U)\n";
+}
+
+TEST(ResultBlocks, BlockSizeChangesNothing) {
+  // Rows of one length, and a first row whose extra value shifts where later values stand.
+  for (std::string_view firstRow : {"", "1, 2, 9\n"}) {
+    std::string script = manyBlocksScript(firstRow);
+    scriptStruct parsed = readScript(script);
+    joinStruct join = prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec));
+    std::vector<std::vector<uint32_t>> whole = resultRowsOf(join, 1 << 16);
+    ASSERT_GT(whole.size(), 1000u);
+    for (size_t blockRows : {1, 2, 3, 7, 64, 1000}) {
+      EXPECT_EQ(whole, resultRowsOf(join, blockRows)) << blockRows << " " << firstRow;
+    }
+  }
+}
+
+TEST(ResultBlocks, TakerThatStopsIsNotCalledAgain) {
+  std::string script = manyBlocksScript("");
+  scriptStruct parsed = readScript(script);
+  joinStruct join = prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec));
+  size_t calls = 0;
+  forEachResultBlock(
+      join, [&calls](const resultBlockStruct&) { return ++calls < 3; }, 5);
+  EXPECT_EQ(3u, calls);
 }
 
 }  // namespace
