@@ -8,20 +8,25 @@
 
 namespace {
 
-// Where a compared value of the result row comes from: an item of the row at a level.
+// Where a value of the result row comes from: an item of the row at a level.
 struct valueSourceStruct {
-  size_t level = 0;
-  size_t item = 0;
+  uint32_t level = 0;
+  uint32_t item = 0;
 };
 
-// How a natural step finds the key of a result row made so far.
-struct keyPlanStruct {
-  // With rows of one length at every level before the step, each compared value sits at one
-  // level and item for all result rows; otherwise the row's values are laid out one by one.
-  bool fixed = false;
-  bool neverPresent = false;  // a compared position lies past every result row's values
+// Where the keys of the natural steps are found in the result rows made so far. While every
+// level above a step has rows of one length, a value of the result row sits at one level and
+// item for all rows; after a level whose rows vary, values must be laid out one by one.
+struct keyLayoutStruct {
+  // Of each value of the result row, as far as a key reaches and while rows have one length.
   std::vector<valueSourceStruct> sources;
+  std::vector<size_t> valuesAbove;  // per level: values its levels above give, if fixed
+  std::vector<uint8_t> fixedAbove;  // per level: whether the levels above have rows of one length
 };
+
+// A long join list, or keys of many values, must not cost blocks of every level at full size:
+// the row numbers of all levels' blocks, or the values of a block's keys, stay about this many.
+constexpr size_t kBlockEntries = size_t{1} << 20;
 
 // The rows of one level made so far: each extends a row of the block above, named by its
 // index there, by one row of the level's relation.
@@ -43,10 +48,12 @@ struct walkStruct {
   const joinStruct* join = nullptr;
   size_t blockRows = 0;
   std::vector<levelBlockStruct> levels;
-  std::vector<keyPlanStruct> keyPlans;  // per level
+  keyLayoutStruct keyLayout;
   keyBlockStruct keys;
+  std::vector<firstMatchStruct> someMatches;
   std::vector<std::string_view> values;
   std::vector<uint32_t> rowIds;
+  std::vector<uint32_t> keyOrder;
   resultBlockStruct result;
 };
 
@@ -54,56 +61,42 @@ bool isNatural(const joinStruct& join, size_t level) {
   return level > 0 && join.stepIndexes[level - 1] != nullptr;
 }
 
-// `layout` tells where each value of the result rows made so far comes from, as far as keys
-// need; `fixed` is false when their length varies.
-keyPlanStruct planKeys(const stepStruct& step, const std::vector<valueSourceStruct>& layout,
-                       bool fixed) {
-  keyPlanStruct keys;
-  keys.fixed = fixed;
-  if (!fixed) return keys;
-  for (int32_t position : step.leftPositions) {
-    if (static_cast<size_t>(position) >= layout.size()) {
-      keys.neverPresent = true;
-      return keys;
-    }
-    keys.sources.push_back(layout[static_cast<size_t>(position)]);
-  }
-  return keys;
-}
-
-// Adds where the values that `level` gives a result row come from, as far as `needed` values.
-void layOutLevel(const joinStruct& join, size_t level, size_t needed,
-                 std::vector<valueSourceStruct>& layout) {
-  const std::vector<int32_t>* skipped =
-      level == 0 ? nullptr : &join.plan.steps[level - 1].skippedPositions;
-  size_t skip = 0;
-  for (size_t item = 0; item < join.levelItems[level] && layout.size() < needed; ++item) {
-    if (skipped != nullptr && skip < skipped->size() &&
-        static_cast<size_t>((*skipped)[skip]) == item) {
-      ++skip;
-      continue;
-    }
-    layout.push_back({level, item});
-  }
-}
-
-// Plans the keys of every natural step, walking the levels once.
-std::vector<keyPlanStruct> planAllKeys(const joinStruct& join) {
+keyLayoutStruct layOutKeys(const joinStruct& join) {
   size_t needed = 0;
   for (const stepStruct& step : join.plan.steps) {
     for (int32_t position : step.leftPositions) {
       needed = std::max(needed, static_cast<size_t>(position) + 1);
     }
   }
-  std::vector<keyPlanStruct> plans(join.levelItems.size());
-  std::vector<valueSourceStruct> layout;
+  keyLayoutStruct layout;
   bool fixed = true;
+  size_t values = 0;
   for (size_t level = 0; level < join.levelItems.size(); ++level) {
-    if (isNatural(join, level)) plans[level] = planKeys(join.plan.steps[level - 1], layout, fixed);
+    layout.valuesAbove.push_back(values);
+    layout.fixedAbove.push_back(fixed ? 1 : 0);
     fixed = fixed && join.levelItems[level] > 0;
-    if (fixed) layOutLevel(join, level, needed, layout);
+    if (!fixed) continue;
+    std::vector<int32_t> noneSkipped;
+    const std::vector<int32_t>& skipped =
+        level == 0 ? noneSkipped : join.plan.steps[level - 1].skippedPositions;
+    size_t items = join.levelItems[level];
+    size_t skip = 0;
+    for (size_t item = 0; item < items && values < needed; ++item) {
+      if (skip < skipped.size() && static_cast<size_t>(skipped[skip]) == item) {
+        ++skip;
+        continue;
+      }
+      layout.sources.push_back({static_cast<uint32_t>(level), static_cast<uint32_t>(item)});
+      ++values;
+    }
+    // Past the last compared value only the count matters. Skipped positions past the rows'
+    // end take nothing away.
+    auto skippedHere = static_cast<size_t>(
+        std::lower_bound(skipped.begin(), skipped.end(), static_cast<int64_t>(items)) -
+        skipped.begin());
+    values = layout.valuesAbove[level] + items - skippedHere;
   }
-  return plans;
+  return layout;
 }
 
 // The row number at `level` of row k of the block of `from`, a level at or below it.
@@ -143,34 +136,76 @@ void layOutValues(walkStruct& walk, size_t from, size_t k, size_t needed) {
   }
 }
 
-// The keys that the rows of the block above `level` look up at `level`.
-void takeKeys(walkStruct& walk, size_t level) {
-  const keyPlanStruct& plan = walk.keyPlans[level];
+// takeKeys where every value of a key sits at a known level and item. The values are taken
+// level by level, each row cut once as far as its last value needed.
+void takeFixedKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
+  const std::vector<valueSourceStruct>& sources = walk.keyLayout.sources;
   const std::vector<int32_t>& positions = walk.join->plan.steps[level - 1].leftPositions;
   size_t width = positions.size();
-  size_t count = walk.levels[level - 1].size;
+  auto sourceOf = [&](size_t i) -> const valueSourceStruct& {
+    return sources[static_cast<size_t>(positions[i])];
+  };
+  std::vector<uint32_t>& order = walk.keyOrder;
+  order.resize(width);
+  for (size_t i = 0; i < width; ++i) order[i] = static_cast<uint32_t>(i);
+  auto before = [&](uint32_t a, uint32_t b) {
+    const valueSourceStruct& x = sourceOf(a);
+    const valueSourceStruct& y = sourceOf(b);
+    return x.level != y.level ? x.level < y.level : x.item < y.item;
+  };
+  // Keys mostly name their values in the order they stand; a block then costs no sort.
+  if (!std::is_sorted(order.begin(), order.end(), before)) {
+    std::sort(order.begin(), order.end(), before);
+  }
+  for (size_t k = 0; k < count; ++k) {
+    std::string_view* key = &walk.keys.values[k * width];
+    bool present = true;
+    for (size_t group = 0; group < width && present;) {
+      const valueSourceStruct& head = sourceOf(order[group]);
+      size_t end = group + 1;
+      while (end < width && sourceOf(order[end]).level == head.level) ++end;
+      std::string_view row = rowAt(walk, level - 1, first + k, head.level);
+      if (end - group == 1) {
+        present = itemAt(row, head.item, key[order[group]]);
+      } else {
+        splitItems(row, walk.values, sourceOf(order[end - 1]).item + size_t{1});
+        for (size_t i = group; i < end && present; ++i) {
+          size_t item = sourceOf(order[i]).item;
+          present = item < walk.values.size();
+          if (present) key[order[i]] = walk.values[item];
+        }
+      }
+      group = end;
+    }
+    walk.keys.present[k] = present ? 1 : 0;
+  }
+}
+
+// The keys that the rows of the block above `level` look up at `level`.
+void takeKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
+  const keyLayoutStruct& layout = walk.keyLayout;
+  const std::vector<int32_t>& positions = walk.join->plan.steps[level - 1].leftPositions;
+  size_t width = positions.size();
   resetKeys(walk.keys, width, count);
-  if (plan.neverPresent) {
+  size_t needed = static_cast<size_t>(*std::max_element(positions.begin(), positions.end())) + 1;
+  bool fixed = layout.fixedAbove[level] != 0;
+  if (fixed && needed > layout.valuesAbove[level]) {
     // A missing value equals nothing, not even another missing value.
     std::fill(walk.keys.present.begin(), walk.keys.present.end(), 0);
     return;
   }
-  size_t needed = static_cast<size_t>(*std::max_element(positions.begin(), positions.end())) + 1;
+  if (fixed) {
+    takeFixedKeys(walk, level, first, count);
+    return;
+  }
   for (size_t k = 0; k < count; ++k) {
     std::string_view* key = &walk.keys.values[k * width];
+    layOutValues(walk, level - 1, first + k, needed);
     bool present = true;
-    if (plan.fixed) {
-      for (size_t i = 0; i < width && present; ++i) {
-        const valueSourceStruct& source = plan.sources[i];
-        present = itemAt(rowAt(walk, level - 1, k, source.level), source.item, key[i]);
-      }
-    } else {
-      layOutValues(walk, level - 1, k, needed);
-      for (size_t i = 0; i < width && present; ++i) {
-        size_t position = static_cast<size_t>(positions[i]);
-        present = position < walk.values.size();
-        if (present) key[i] = walk.values[position];
-      }
+    for (size_t i = 0; i < width && present; ++i) {
+      size_t position = static_cast<size_t>(positions[i]);
+      present = position < walk.values.size();
+      if (present) key[i] = walk.values[position];
     }
     walk.keys.present[k] = present ? 1 : 0;
   }
@@ -195,9 +230,19 @@ void openLevel(walkStruct& walk, size_t level) {
   levelBlockStruct& block = walk.levels[level];
   block.size = 0;
   if (isNatural(join, level)) {
-    takeKeys(walk, level);
-    findFirstMatches(*join.stepIndexes[level - 1], relationOfLevel(join, level), walk.keys,
-                     block.matches);
+    // Keys of many values are looked up a few rows at a time, so that they take no more room
+    // than a block does.
+    size_t rows = walk.levels[level - 1].size;
+    size_t width = join.plan.steps[level - 1].leftPositions.size();
+    size_t step = std::max<size_t>(kBlockEntries / width, 1);
+    block.matches.resize(rows);
+    for (size_t first = 0; first < rows; first += step) {
+      size_t count = std::min(step, rows - first);
+      takeKeys(walk, level, first, count);
+      findFirstMatches(*join.stepIndexes[level - 1], relationOfLevel(join, level), walk.keys,
+                       walk.someMatches);
+      std::copy(walk.someMatches.begin(), walk.someMatches.end(), block.matches.begin() + first);
+    }
   }
   startAbove(walk, level, 0);
 }
@@ -249,9 +294,6 @@ const resultBlockStruct& resultOfLastLevel(walkStruct& walk) {
   return result;
 }
 
-// A long join list must not cost blocks of every level at full size.
-constexpr size_t kBlockEntries = size_t{1} << 20;
-
 }  // namespace
 
 joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables) {
@@ -302,7 +344,7 @@ void forEachResultBlock(const joinStruct& join,
     block.firstLevelRows.resize(walk.blockRows);
   }
   walk.result.rowIds.assign(levelCount, std::vector<uint32_t>(walk.blockRows));
-  walk.keyPlans = planAllKeys(join);
+  walk.keyLayout = layOutKeys(join);
   // Depth first over blocks: a block is extended level by level to the last, handed over,
   // and only then is the level above it filled further, so rows come out in the fold's order.
   size_t firstRelationRows = relationOfLevel(join, 0).rows.size();

@@ -150,8 +150,9 @@ void lookUpInTurn(const rowIndexStruct& index, const rowVec& rows, const keyBloc
 }
 
 // Rows are indexed a block at a time, so that their keys are taken out in one pass and then
-// looked up together.
+// looked up together; a block of keys of many values holds fewer rows.
 constexpr size_t kIndexBlock = 4096;
+constexpr size_t kIndexBlockValues = size_t{1} << 20;
 
 }  // namespace
 
@@ -192,8 +193,9 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
   };
   // Walking backwards and putting each row in front of its key's chain leaves every chain in
   // row order.
+  size_t blockRows = std::clamp<size_t>(kIndexBlockValues / width, 1, kIndexBlock);
   for (size_t end = rows.size(); end > 0;) {
-    size_t begin = end > kIndexBlock ? end - kIndexBlock : 0;
+    size_t begin = end > blockRows ? end - blockRows : 0;
     resetKeys(keys, width, end - begin);
     for (size_t k = 0; k < keys.size; ++k) {
       keys.present[k] = keyOfRow(rows[begin + k], positions, items, &keys.values[k * width]);
