@@ -26,7 +26,7 @@ struct keyLayoutStruct {
 
 // A long join list, or keys of many values, must not cost blocks of every level at full size:
 // the row numbers of all levels' blocks, or the values of a block's keys, stay about this many.
-constexpr size_t kBlockEntries = size_t{1} << 20;
+constexpr size_t kBlockEntries = size_t{1} << 18;
 
 // The rows of one level made so far: each extends a row of the block above, named by its
 // index there, by one row of the level's relation.
