@@ -136,17 +136,11 @@ void layOutValues(walkStruct& walk, size_t from, size_t k, size_t needed) {
   }
 }
 
-// Rows of a later level lie anywhere in the script, each found through its entry in the
-// relation's row list: two cache misses in a row. Both are asked for over the rows
-// [first, first + count) of the block of `from`, the entries first, before any row is read.
-void prefetchRows(const walkStruct& walk, size_t from, size_t first, size_t count, size_t level) {
+// Asks for the rows at `level` of rows [first, first + count) of the block of `from`.
+void prefetchRowsAt(const walkStruct& walk, size_t from, size_t first, size_t count, size_t level) {
   if (level == 0) return;  // read in order, which the processor foresees
-  const rowVec& rows = relationOfLevel(*walk.join, level).rows;
-  for (size_t k = first; k < first + count; ++k) {
-    prefetch(&rows.packed[rowIdAt(walk, from, k, level)]);
-  }
-  for (size_t k = first; k < first + count; ++k)
-    prefetch(rows[rowIdAt(walk, from, k, level)].data());
+  prefetchRows(relationOfLevel(*walk.join, level).rows, count,
+               [&](size_t k) { return rowIdAt(walk, from, first + k, level); });
 }
 
 // takeKeys where every value of a key sits at a known level and item. The values are taken
@@ -172,7 +166,7 @@ void takeFixedKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
   }
   for (size_t i = 0; i < width; ++i) {
     if (i == 0 || sourceOf(order[i]).level != sourceOf(order[i - 1]).level) {
-      prefetchRows(walk, level - 1, first, count, sourceOf(order[i]).level);
+      prefetchRowsAt(walk, level - 1, first, count, sourceOf(order[i]).level);
     }
   }
   for (size_t k = 0; k < count; ++k) {

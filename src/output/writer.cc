@@ -120,20 +120,13 @@ size_t longestRowLength(const joinStruct& join) {
   return longest;
 }
 
-// The rows of later levels lie anywhere in the script. A row is found through its entry in
-// the relation's row list and then read: two cache misses in a row for each. They are asked
-// for over the whole block, first the entries, then the rows, before any row is copied, so
-// that the misses overlap.
-void prefetchRows(const joinStruct& join, const resultBlockStruct& block) {
+// The rows of a block are asked for before any is copied; the first relation's rows are read
+// in order, which the processor foresees.
+void prefetchBlockRows(const joinStruct& join, const resultBlockStruct& block) {
   for (size_t level = 1; level < block.rowIds.size(); ++level) {
-    const rowVec& rows = relationOfLevel(join, level).rows;
     const std::vector<uint32_t>& ids = block.rowIds[level];
-    for (size_t k = 0; k < block.size; ++k) prefetch(&rows.packed[ids[k]]);
-  }
-  for (size_t level = 1; level < block.rowIds.size(); ++level) {
-    const rowVec& rows = relationOfLevel(join, level).rows;
-    const std::vector<uint32_t>& ids = block.rowIds[level];
-    for (size_t k = 0; k < block.size; ++k) prefetch(rows[ids[k]].data());
+    prefetchRows(relationOfLevel(join, level).rows, block.size,
+                 [&ids](size_t k) { return ids[k]; });
   }
 }
 
@@ -144,7 +137,7 @@ void writeResult(sinkStruct& sink, const joinStruct& join) {
   size_t longest = resultMayBeRagged(join) ? longestRowLength(join) : 0;
   bool trimming = longest > 0;
   forEachResultBlock(join, [&](const resultBlockStruct& block) {
-    prefetchRows(join, block);
+    prefetchBlockRows(join, block);
     for (size_t k = 0; k < block.size; ++k) {
       // Only the leading run of short rows goes; a short row after a longest one stays.
       if (trimming && rowLength(join, block, k) < longest) continue;
