@@ -253,7 +253,8 @@ void openLevel(walkStruct& walk, size_t level) {
       takeKeys(walk, level, first, count);
       findFirstMatches(*join.stepIndexes[level - 1], relationOfLevel(join, level), walk.keys,
                        walk.someMatches);
-      std::copy(walk.someMatches.begin(), walk.someMatches.end(), block.matches.begin() + first);
+      std::copy(walk.someMatches.begin(), walk.someMatches.end(),
+                block.matches.begin() + static_cast<std::ptrdiff_t>(first));
     }
   }
   startAbove(walk, level, 0);
