@@ -106,6 +106,17 @@ uint32_t rowIdAt(const walkStruct& walk, size_t from, size_t k, size_t level) {
   return walk.levels[level].rows[k];
 }
 
+// Calls visit(level, row number) for row k of the block of `from` and each row it extends,
+// from `from` up to level 0.
+template <typename Visit>
+void forEachRowUp(const walkStruct& walk, size_t from, size_t k, Visit&& visit) {
+  for (size_t level = from;; --level) {
+    visit(level, walk.levels[level].rows[k]);
+    if (level == 0) return;
+    k = walk.levels[level].above[k];
+  }
+}
+
 std::string_view rowAt(const walkStruct& walk, size_t from, size_t k, size_t level) {
   return relationOfLevel(*walk.join, level).rows[rowIdAt(walk, from, k, level)];
 }
@@ -118,14 +129,9 @@ void layOutValues(walkStruct& walk, size_t from, size_t k, size_t needed) {
     values.push_back(value);
     return values.size() < needed;
   };
-  // The row numbers are found from the deepest level up, once.
   std::vector<uint32_t>& rowIds = walk.rowIds;
   rowIds.resize(from + 1);
-  for (size_t level = from;; --level) {
-    rowIds[level] = walk.levels[level].rows[k];
-    if (level == 0) break;
-    k = walk.levels[level].above[k];
-  }
+  forEachRowUp(walk, from, k, [&rowIds](size_t level, uint32_t row) { rowIds[level] = row; });
   for (size_t level = 0; level <= from && values.size() < needed; ++level) {
     std::string_view row = relationOfLevel(*walk.join, level).rows[rowIds[level]];
     if (level == 0) {
@@ -297,12 +303,8 @@ const resultBlockStruct& resultOfLastLevel(walkStruct& walk) {
   resultBlockStruct& result = walk.result;
   result.size = walk.levels[last].size;
   for (size_t k = 0; k < result.size; ++k) {
-    size_t at = k;
-    for (size_t level = last;; --level) {
-      result.rowIds[level][k] = walk.levels[level].rows[at];
-      if (level == 0) break;
-      at = walk.levels[level].above[at];
-    }
+    forEachRowUp(walk, last, k,
+                 [&result, k](size_t level, uint32_t row) { result.rowIds[level][k] = row; });
   }
   return result;
 }
