@@ -37,11 +37,10 @@ struct levelBlockStruct {
   std::vector<uint32_t> firstLevelRows;
   size_t size = 0;
   // Where the extension of the block above stands: at its row `nextAbove`, whose next row at
-  // this level is `candidate` (kNoRow once it has none left).
+  // this level is `candidate.row` (kNoRow once it has none left).
   size_t nextAbove = 0;
-  uint32_t candidate = kNoRow;
-  bool candidateIsFirst = false;
-  std::vector<firstMatchStruct> matches;  // of each row of the block above
+  matchStruct candidate;
+  std::vector<matchStruct> matches;  // of each row of the block above
 };
 
 struct walkStruct {
@@ -50,7 +49,7 @@ struct walkStruct {
   std::vector<levelBlockStruct> levels;
   keyLayoutStruct keyLayout;
   keyBlockStruct keys;
-  std::vector<firstMatchStruct> someMatches;
+  std::vector<matchStruct> someMatches;
   std::vector<std::string_view> values;
   std::vector<uint32_t> rowIds;
   std::vector<uint32_t> keyOrder;
@@ -235,10 +234,10 @@ void startAbove(walkStruct& walk, size_t level, size_t k) {
   block.nextAbove = k;
   if (k >= walk.levels[level - 1].size) return;
   if (isNatural(*walk.join, level)) {
-    block.candidate = block.matches[k].row;
-    block.candidateIsFirst = true;
+    block.candidate = block.matches[k];
   } else {
-    block.candidate = 0;  // a relation without rows leaves the whole result empty
+    // A relation without rows leaves the whole result empty, so row 0 is there.
+    block.candidate = {0, relationOfLevel(*walk.join, level).rows.size() > 1};
   }
 }
 
@@ -275,9 +274,9 @@ void fillLevel(walkStruct& walk, size_t level) {
   const joinStruct& join = *walk.join;
   levelBlockStruct& block = walk.levels[level];
   const rowIndexStruct* index = join.stepIndexes[level - 1];
-  auto relationRows = static_cast<uint32_t>(relationOfLevel(join, level).rows.size());
+  size_t relationRows = relationOfLevel(join, level).rows.size();
   while (block.size < walk.blockRows && !levelIsSpent(walk, level)) {
-    uint32_t row = block.candidate;
+    uint32_t row = block.candidate.row;
     if (row == kNoRow) {
       startAbove(walk, level, block.nextAbove + 1);
       continue;
@@ -286,14 +285,13 @@ void fillLevel(walkStruct& walk, size_t level) {
     block.rows[block.size] = row;
     block.firstLevelRows[block.size] = walk.levels[level - 1].firstLevelRows[block.nextAbove];
     ++block.size;
-    if (index == nullptr) {
-      block.candidate = row + 1 < relationRows ? row + 1 : kNoRow;
-    } else if (block.candidateIsFirst && !block.matches[block.nextAbove].more) {
-      block.candidate = kNoRow;
+    if (!block.candidate.more) {
+      block.candidate = {};
+    } else if (index == nullptr) {
+      block.candidate = {row + 1, size_t{row} + 2 < relationRows};
     } else {
       block.candidate = nextMatch(*index, row);
     }
-    block.candidateIsFirst = false;
   }
 }
 

@@ -184,7 +184,8 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
         return;
       }
       if (holdsTag(found, tag) && rowHasKey(rows[found.firstRow], positions, key, items)) {
-        index.nextRow[row] = found.firstRow;
+        bool firstIsLast = (found.hashTag & kMoreRows) == 0;
+        index.nextRow[row] = found.firstRow | (firstIsLast ? kLastRow : 0);
         found.firstRow = static_cast<uint32_t>(row);
         found.hashTag |= kMoreRows;
         return;
@@ -209,7 +210,7 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
 }
 
 void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation, keyBlockStruct& keys,
-                      std::vector<firstMatchStruct>& matches) {
+                      std::vector<matchStruct>& matches) {
   matches.assign(keys.size, {});
   hashKeys(keys);
   std::vector<std::string_view> items;

@@ -23,9 +23,12 @@ struct rowIndexStruct {
   std::vector<int32_t> positions;
   size_t indexedRows = 0;  // rows that hold a value at every position
   std::vector<slotStruct, largeAllocator<slotStruct>> slots;
-  std::vector<uint32_t, largeAllocator<uint32_t>>
-      nextRow;  // the next row of the same key, or kNoRow
+  // The next row of the same key, with kLastRow set when that row is the key's last; read only
+  // for a row that has a next one, so that a chain ends without a look at its last entry.
+  std::vector<uint32_t, largeAllocator<uint32_t>> nextRow;
 };
+
+inline constexpr uint32_t kLastRow = uint32_t{1} << 31;
 
 // The keys of a run of rows, looked up together so that many lookups wait on memory at once.
 struct keyBlockStruct {
@@ -43,8 +46,8 @@ void resetKeys(keyBlockStruct& keys, size_t width, size_t size);
 // one matches nothing and is left out.
 rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions);
 
-// The first row of a key, and whether further rows of the key follow it.
-struct firstMatchStruct {
+// A row of a key, and whether further rows of the key follow it.
+struct matchStruct {
   uint32_t row = kNoRow;
   bool more = false;
 };
@@ -52,8 +55,12 @@ struct firstMatchStruct {
 // Sets matches[k] to the first row of `relation` whose values at the index positions equal
 // key k byte for byte; its row is kNoRow when there is none.
 void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation, keyBlockStruct& keys,
-                      std::vector<firstMatchStruct>& matches);
+                      std::vector<matchStruct>& matches);
 
-inline uint32_t nextMatch(const rowIndexStruct& index, uint32_t row) { return index.nextRow[row]; }
+// The row of the key after `row`, which must have one (its match says `more`).
+inline matchStruct nextMatch(const rowIndexStruct& index, uint32_t row) {
+  uint32_t next = index.nextRow[row];
+  return {next & ~kLastRow, (next & kLastRow) == 0};
+}
 
 #endif  // RELMERGE_JOIN_ROW_INDEX_H_

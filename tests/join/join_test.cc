@@ -66,23 +66,28 @@ TEST(PrepareJoin, StepsWithTheSameRelationAndKeyShareAnIndex) {
 }
 
 // First matches of `keys`, looked up together; an empty key stands for a row lacking a value.
-std::vector<uint32_t> firstMatchesOf(const rowIndexStruct& index, const mainStruct& relation,
-                                     const std::vector<std::vector<std::string_view>>& keys) {
+std::vector<matchStruct> firstMatchesOf(const rowIndexStruct& index, const mainStruct& relation,
+                                        const std::vector<std::vector<std::string_view>>& keys) {
   keyBlockStruct block;
   resetKeys(block, index.positions.size(), keys.size());
   for (size_t k = 0; k < keys.size(); ++k) {
     block.present[k] = keys[k].empty() ? 0 : 1;
     std::copy(keys[k].begin(), keys[k].end(), block.values.begin() + k * block.width);
   }
-  std::vector<firstMatchStruct> matches;
+  std::vector<matchStruct> matches;
   findFirstMatches(index, relation, block, matches);
+  return matches;
+}
+
+// The rows of a key from its first match on, as far as the chain says more rows follow.
+std::vector<uint32_t> chainOf(const rowIndexStruct& index, matchStruct match) {
   std::vector<uint32_t> rows;
-  for (const firstMatchStruct& match : matches) {
-    // Whether more rows follow must agree with the chain.
-    EXPECT_EQ(match.more, match.row != kNoRow && nextMatch(index, match.row) != kNoRow);
+  if (match.row == kNoRow) return rows;
+  for (;;) {
     rows.push_back(match.row);
+    if (!match.more) return rows;
+    match = nextMatch(index, match.row);
   }
-  return rows;
 }
 
 TEST(RowIndex, ChainsRowsOfOneKeyInRowOrder) {
@@ -96,20 +101,19 @@ TEST(RowIndex, ChainsRowsOfOneKeyInRowOrder) {
   // Many more keys than are looked up at once, in every order, each answered on its own.
   std::vector<std::vector<std::string_view>> keys;
   for (size_t round = 0; round < 40; ++round) keys.push_back({cases[(round * 7) % 5].key});
-  std::vector<uint32_t> firstRows = firstMatchesOf(index, relation, keys);
+  std::vector<matchStruct> firstRows = firstMatchesOf(index, relation, keys);
   ASSERT_EQ(keys.size(), firstRows.size());
   for (size_t k = 0; k < keys.size(); ++k) {
     const Case& c = cases[(k * 7) % 5];
-    std::vector<uint32_t> rows;
-    for (uint32_t row = firstRows[k]; row != kNoRow; row = nextMatch(index, row)) {
-      rows.push_back(row);
-    }
-    EXPECT_EQ(c.rows, rows) << c.key;
+    EXPECT_EQ(c.rows, chainOf(index, firstRows[k])) << c.key;
   }
   // Row 3 holds no value at position 1, so it can match nothing there.
   rowIndexStruct second = buildRowIndex(relation, {1, 0});
-  EXPECT_EQ((std::vector<uint32_t>{kNoRow, 2, kNoRow}),
-            firstMatchesOf(second, relation, {{"", "3"}, {"c", "1"}, {}}));
+  std::vector<matchStruct> some = firstMatchesOf(second, relation, {{"", "3"}, {"c", "1"}, {}});
+  ASSERT_EQ(3u, some.size());
+  EXPECT_EQ(std::vector<uint32_t>{}, chainOf(second, some[0]));
+  EXPECT_EQ(std::vector<uint32_t>{2}, chainOf(second, some[1]));
+  EXPECT_EQ(std::vector<uint32_t>{}, chainOf(second, some[2]));
 }
 
 // Every result row as its row numbers, level by level, cut into blocks of `blockRows`.
