@@ -6,18 +6,6 @@ size_t countItems(std::string_view text) {
   return count;
 }
 
-size_t countItemsOfLongLine(itemCounterStruct& counter, std::string_view line) {
-  const char* end = counter.text.data() + counter.text.size();
-  auto from = static_cast<size_t>(line.data() - counter.text.data());
-  size_t count = 1;
-  for (size_t at = 0; at < line.size(); at += kWindowBytes) {
-    counter.windowAt = from + at;
-    counter.commas = windowMask(line.data() + at, end, ',');
-    count += countBits(counter.commas & lowBits(line.size() - at));
-  }
-  return count;
-}
-
 bool itemAt(std::string_view text, size_t position, std::string_view& item) {
   size_t at = 0;
   bool found = false;

@@ -40,36 +40,6 @@ bool itemAt(std::string_view text, size_t position, std::string_view& item);
 // Number of items of `text`: at least one.
 size_t countItems(std::string_view text);
 
-// Counts the items of many lines of one text, looking at it 64 bytes at a time, so that a row
-// of a few bytes costs a count of bits rather than a walk. Lines taken in the order they stand
-// in the text share windows; any other order is merely slower.
-struct itemCounterStruct {
-  std::string_view text;
-  // The commas of the 64 bytes from `windowAt` (counted from the text's start), one bit per
-  // byte; none looked at yet while `windowAt` is SIZE_MAX.
-  size_t windowAt = SIZE_MAX;
-  uint64_t commas = 0;
-};
-
-// countItems(counter, line) for a line longer than a window.
-size_t countItemsOfLongLine(itemCounterStruct& counter, std::string_view line);
-
-// countItems(line) for a `line` that lies in counter.text. Kept inline: a row of a few bytes
-// costs less to count than a call.
-inline size_t countItems(itemCounterStruct& counter, std::string_view line) {
-  if (line.size() > kWindowBytes) return countItemsOfLongLine(counter, line);
-  auto from = static_cast<size_t>(line.data() - counter.text.data());
-  size_t to = from + line.size();
-  if (from < counter.windowAt || to - counter.windowAt > kWindowBytes) {
-    // The window starts at the line rather than where the last one ended, so that the line
-    // lies in it whole and the next rows most likely do too.
-    counter.windowAt = from;
-    counter.commas = windowMask(line.data(), counter.text.data() + counter.text.size(), ',');
-  }
-  uint64_t inLine = lowBits(to - counter.windowAt) & ~lowBits(from - counter.windowAt);
-  return 1 + countBits(counter.commas & inLine);
-}
-
 // Replaces `items` by the items of `text`, or by its first `limit` items when it holds more;
 // the views point into `text`.
 void splitItems(std::string_view text, std::vector<std::string_view>& items,

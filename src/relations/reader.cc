@@ -1,5 +1,6 @@
 #include "relations/reader.h"
 
+#include "relations/block_shape.h"
 #include "relations/items.h"
 #include "relations/lines.h"
 #include "relations/lookup.h"
@@ -10,31 +11,6 @@ void appendJoinNames(std::string_view line, std::vector<std::string_view>& joinV
   forEachItem(bracketText(line), [&joinVec](std::string_view name) { joinVec.push_back(name); });
 }
 
-// What the rows of a block hold, known before they are stored.
-struct blockShapeStruct {
-  size_t rows = 0;
-  size_t rowItems = 0;  // as mainStruct::rowItems
-};
-
-// Counting the block first lets its rows be stored once, at their size: growing the list as
-// it fills would copy it again and again and hold up to twice the room it needs. The same walk
-// tells whether the rows hold one number of items, which would otherwise take a walk of its
-// own; once they differ, the rest need no counting.
-blockShapeStruct measureBlock(lineCursorStruct cursor) {
-  blockShapeStruct shape;
-  itemCounterStruct counter{cursor.rest};
-  std::string_view line;
-  while (nextLine(cursor, line) && !line.empty()) {
-    if (shape.rows == 0) {
-      shape.rowItems = countItems(counter, line);
-    } else if (shape.rowItems != 0 && countItems(counter, line) != shape.rowItems) {
-      shape.rowItems = 0;
-    }
-    ++shape.rows;
-  }
-  return shape;
-}
-
 // Takes the block after a header: every line up to the first line of zero characters is a
 // row, whatever it holds, so "join" and "(" mean nothing inside a block.
 mainStruct readRelation(std::string_view header, lineCursorStruct& cursor) {
@@ -43,9 +19,10 @@ mainStruct readRelation(std::string_view header, lineCursorStruct& cursor) {
   relation.name = header.substr(0, header.find('('));
   forEachItem(bracketText(header),
               [&relation](std::string_view item) { relation.fields.push_back(attributeOf(item)); });
-  blockShapeStruct shape = measureBlock(cursor);
+  blockShapeStruct shape = measureBlock(cursor.rest);
   relation.rows.reserve(shape.rows);
   relation.rowItems = shape.rowItems;
+  relation.commasSpaced = shape.commasSpaced;
   std::string_view line;
   while (nextLine(cursor, line) && !line.empty()) relation.rows.push_back(line);
   return relation;

@@ -80,6 +80,9 @@ struct mainStruct {
   // The number of items every row holds, or 0 when the rows hold different numbers or there
   // are none (a row's item count is its number of commas plus one; see items.h).
   size_t rowItems = 0;
+  // Whether every comma in the rows is followed by a blank: a row's items written with ", "
+  // between them are then the row itself.
+  bool commasSpaced = false;
 };
 
 #endif  // RELMERGE_RELATIONS_RECORDS_H_

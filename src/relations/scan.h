@@ -73,6 +73,24 @@ inline uint64_t fullWindowMask(const char* window, char byte) {
 #endif
 }
 
+// fullWindowMask of each of `bytes`, into `masks`; each 16 bytes of the window are loaded once.
+template <size_t N>
+inline void fullWindowMasks(const char* window, const char (&bytes)[N], uint64_t (&masks)[N]) {
+#if defined(__SSE2__)
+  for (uint64_t& mask : masks) mask = 0;
+  for (size_t part = 0; part < kWindowBytes / 16; ++part) {
+    __m128i loaded = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part));
+    for (size_t i = 0; i < N; ++i) {
+      __m128i wanted = _mm_set1_epi8(bytes[i]);
+      auto bits = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(loaded, wanted)));
+      masks[i] |= uint64_t{bits} << (16 * part);
+    }
+  }
+#else
+  for (size_t i = 0; i < N; ++i) masks[i] = fullWindowMask(window, bytes[i]);
+#endif
+}
+
 // Bit i is set when window[i] equals `byte`, for the bytes of [window, end) among the first 64;
 // the bits from `end` on are clear. Nothing at or past `end` is read: the last, shorter window
 // of a text is copied to zeros first.
@@ -83,6 +101,21 @@ inline uint64_t windowMask(const char* window, const char* end, char byte) {
   // The text may be empty with no buffer at all, and memcpy takes no null pointer.
   if (size > 0) std::memcpy(copy, window, size);
   return fullWindowMask(copy, byte) & lowBits(size);
+}
+
+// windowMask of each of `bytes`, into `masks`.
+template <size_t N>
+inline void windowMasks(const char* window, const char* end, const char (&bytes)[N],
+                        uint64_t (&masks)[N]) {
+  auto size = static_cast<size_t>(end - window);
+  if (size >= kWindowBytes) {
+    fullWindowMasks(window, bytes, masks);
+    return;
+  }
+  char copy[kWindowBytes] = {};
+  if (size > 0) std::memcpy(copy, window, size);
+  fullWindowMasks(copy, bytes, masks);
+  for (uint64_t& mask : masks) mask &= lowBits(size);
 }
 
 #endif  // RELMERGE_RELATIONS_SCAN_H_

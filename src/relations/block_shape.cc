@@ -1,0 +1,68 @@
+#include "relations/block_shape.h"
+
+#include <bit>
+#include <cstdint>
+
+#include "relations/scan.h"
+
+namespace {
+
+// Line feeds, commas and blanks, in this order.
+constexpr char kScanned[] = {'\n', ',', ' '};
+
+void addRow(blockShapeStruct& shape, size_t commas) {
+  size_t items = commas + 1;
+  if (shape.rows == 0) {
+    shape.rowItems = items;
+  } else if (items != shape.rowItems) {
+    shape.rowItems = 0;
+  }
+  ++shape.rows;
+}
+
+}  // namespace
+
+// The text is looked at 64 bytes at a time, its line feeds, commas and blanks as bits: a row
+// of a few bytes then costs a count of trailing zeros and a count of bits, not a walk.
+blockShapeStruct measureBlock(std::string_view text) {
+  blockShapeStruct shape;
+  const char* start = text.data();
+  const char* end = start + text.size();
+  size_t lineStart = 0;
+  size_t commasBefore = 0;  // in the windows before the one looked at
+  size_t commasToLine = 0;  // before lineStart
+  uint64_t carry = 0;       // whether the byte before the window is a comma
+  for (size_t window = 0; window < text.size(); window += kWindowBytes) {
+    uint64_t masks[3];
+    windowMasks(start + window, end, kScanned, masks);
+    uint64_t commas = masks[1];
+    // Bytes that follow a comma and are no blank.
+    uint64_t unspaced = (commas << 1 | carry) & ~masks[2];
+    carry = commas >> 63;
+    for (uint64_t feeds = masks[0]; feeds != 0; feeds &= feeds - 1) {
+      size_t feed = window + static_cast<size_t>(std::countr_zero(feeds));
+      size_t length = feed - lineStart;
+      if (length > 0 && start[feed - 1] == '\r') --length;
+      if (length == 0) {
+        // What follows the rows' last line feed is not theirs; a byte before the window has
+        // been looked at with it.
+        unspaced &= lineStart > window ? lowBits(lineStart - window) : 0;
+        shape.commasSpaced = shape.commasSpaced && unspaced == 0;
+        return shape;
+      }
+      size_t commasToFeed = commasBefore + countBits(commas & lowBits(feed - window));
+      addRow(shape, commasToFeed - commasToLine);
+      commasToLine = commasToFeed;
+      lineStart = feed + 1;
+    }
+    shape.commasSpaced = shape.commasSpaced && unspaced == 0;
+    commasBefore += countBits(commas);
+  }
+  if (lineStart < text.size()) {
+    // The last line, with no line feed after it. Its last byte has no byte after it that
+    // could be a blank.
+    addRow(shape, commasBefore - commasToLine);
+    shape.commasSpaced = shape.commasSpaced && text.back() != ',';
+  }
+  return shape;
+}
