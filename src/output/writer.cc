@@ -40,14 +40,24 @@ void writeAllItems(sinkStruct& sink, std::string_view line) {
   writeText(sink, std::string_view(start, static_cast<size_t>(end - start)));
 }
 
-// Writes ", " and the values of `row` but those at `skipped`, ascending. Values that stand
-// side by side in the line go out as one piece of it, and after the last skipped value the
-// rest of the line does.
+// writeAllItems for a piece of a row of `relation`; in rows whose every comma is followed by a
+// blank, that is the piece as it stands.
+void writeItemsOf(sinkStruct& sink, const mainStruct& relation, std::string_view piece) {
+  if (relation.commasSpaced) {
+    writeText(sink, piece);
+  } else {
+    writeAllItems(sink, piece);
+  }
+}
+
+// Writes ", " and the values of `row` of `relation` but those at `skipped`, ascending. Values
+// that stand side by side in the line go out as one piece of it, and after the last skipped
+// value the rest of the line does.
 void writeCopiedValues(sinkStruct& sink, const std::vector<int32_t>& skipped,
-                       std::string_view row) {
-  auto writeRun = [&sink](const char* from, const char* to) {
+                       const mainStruct& relation, std::string_view row) {
+  auto writeRun = [&](const char* from, const char* to) {
     writeText(sink, ", ");
-    writeAllItems(sink, std::string_view(from, static_cast<size_t>(to - from)));
+    writeItemsOf(sink, relation, std::string_view(from, static_cast<size_t>(to - from)));
   };
   const char* rowEnd = row.data() + row.size();
   if (skipped.empty()) {
@@ -82,11 +92,11 @@ void writeCopiedValues(sinkStruct& sink, const std::vector<int32_t>& skipped,
 }
 
 void writeRow(sinkStruct& sink, const joinStruct& join, const resultBlockStruct& block, size_t k) {
-  writeAllItems(sink, rowOf(join, block, 0, k));
+  writeItemsOf(sink, relationOfLevel(join, 0), rowOf(join, block, 0, k));
   for (size_t s = 0; s < join.plan.steps.size(); ++s) {
     const stepStruct& step = join.plan.steps[s];
     std::string_view row = rowOf(join, block, s + 1, k);
-    writeCopiedValues(sink, step.skippedPositions, row);
+    writeCopiedValues(sink, step.skippedPositions, relationOfLevel(join, s + 1), row);
   }
   writeByte(sink, '\n');
 }
