@@ -5,6 +5,7 @@
 
 #include "relations/items.h"
 #include "relations/prefetch.h"
+#include "relations/scan.h"
 
 namespace {
 
@@ -92,12 +93,12 @@ bool rowHasKey(std::string_view row, const std::vector<int32_t>& positions,
                const std::string_view* key, std::vector<std::string_view>& items) {
   if (positions.size() == 1) {
     std::string_view value;
-    return itemAt(row, static_cast<size_t>(positions[0]), value) && value == key[0];
+    return itemAt(row, static_cast<size_t>(positions[0]), value) && sameBytes(value, key[0]);
   }
   splitItems(row, items, itemsNeeded(positions));
   for (size_t k = 0; k < positions.size(); ++k) {
     size_t position = static_cast<size_t>(positions[k]);
-    if (position >= items.size() || items[position] != key[k]) return false;
+    if (position >= items.size() || !sameBytes(items[position], key[k])) return false;
   }
   return true;
 }

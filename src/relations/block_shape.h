@@ -9,8 +9,8 @@
 // up to twice the room it needs.
 struct blockShapeStruct {
   size_t rows = 0;
-  size_t rowItems = 0;        // as mainStruct::rowItems
-  bool commasSpaced = true;   // as mainStruct::commasSpaced
+  size_t rowItems = 0;       // as mainStruct::rowItems
+  bool commasSpaced = true;  // as mainStruct::commasSpaced
 };
 
 // The shape of the block at the start of `text`. Its rows are the lines up to the first line

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -35,6 +36,30 @@ inline const char* findByte(const char* from, const char* end, char byte) {
   if (from == end) return end;
   const void* found = std::memchr(from, byte, static_cast<size_t>(end - from));
   return found == nullptr ? end : static_cast<const char*>(found);
+}
+
+// Whether `a` and `b` hold the same bytes. Values are mostly a few bytes long, where a library
+// call costs more than the comparison: up to 16 bytes are compared as two words read at both
+// ends, which may overlap.
+inline bool sameBytes(std::string_view a, std::string_view b) {
+  size_t size = a.size();
+  if (size != b.size()) return false;
+  const char* p = a.data();
+  const char* q = b.data();
+  auto differ = [p, q](size_t at, auto word) {
+    decltype(word) x;
+    decltype(word) y;
+    std::memcpy(&x, p + at, sizeof x);
+    std::memcpy(&y, q + at, sizeof y);
+    return x ^ y;
+  };
+  if (size >= 8 && size <= 16) return (differ(0, uint64_t{}) | differ(size - 8, uint64_t{})) == 0;
+  if (size >= 4 && size < 8) return (differ(0, uint32_t{}) | differ(size - 4, uint32_t{})) == 0;
+  if (size > 16) return std::memcmp(p, q, size) == 0;
+  for (size_t at = 0; at < size; ++at) {
+    if (p[at] != q[at]) return false;
+  }
+  return true;
 }
 
 // A text looked at 64 bytes at a time, one bit per byte: a walk over many short lines or

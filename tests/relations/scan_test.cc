@@ -38,4 +38,25 @@ TEST(FindByte, AgreesWithPlainSearch) {
   }
 }
 
+// Values of every length across the word-wise and the library parts, equal or differing in one
+// byte at every place, each in a buffer of exactly its size.
+TEST(SameBytes, AgreesWithPlainComparison) {
+  for (size_t length = 0; length <= 40; ++length) {
+    std::unique_ptr<char[]> a(new char[length]);
+    std::unique_ptr<char[]> b(new char[length]);
+    for (size_t i = 0; i < length; ++i) a[i] = b[i] = static_cast<char>('a' + i % 26);
+    std::string_view left(a.get(), length);
+    std::string_view right(b.get(), length);
+    EXPECT_TRUE(sameBytes(left, right)) << length;
+    for (size_t place = 0; place < length; ++place) {
+      b[place] = '\x80';
+      EXPECT_FALSE(sameBytes(left, right)) << length << " differs at " << place;
+      b[place] = a[place];
+    }
+    if (length > 0) {
+      EXPECT_FALSE(sameBytes(left, right.substr(1))) << length;
+    }
+  }
+}
+
 }  // namespace
