@@ -64,6 +64,12 @@ uint64_t hashKey(const std::string_view* key, size_t width) {
 }
 
 void hashKeys(keyBlockStruct& keys) {
+  if (keys.width == 1) {
+    for (size_t k = 0; k < keys.size; ++k) {
+      keys.hashes[k] = keys.present[k] ? hashBytes(keys.values[k], 0) : 0;
+    }
+    return;
+  }
   for (size_t k = 0; k < keys.size; ++k) {
     keys.hashes[k] = keys.present[k] ? hashKey(&keys.values[k * keys.width], keys.width) : 0;
   }
@@ -92,8 +98,7 @@ bool keyOfRow(std::string_view row, const std::vector<int32_t>& positions,
 bool rowHasKey(std::string_view row, const std::vector<int32_t>& positions,
                const std::string_view* key, std::vector<std::string_view>& items) {
   if (positions.size() == 1) {
-    std::string_view value;
-    return itemAt(row, static_cast<size_t>(positions[0]), value) && sameBytes(value, key[0]);
+    return holdsItemAt(row, static_cast<size_t>(positions[0]), key[0]);
   }
   splitItems(row, items, itemsNeeded(positions));
   for (size_t k = 0; k < positions.size(); ++k) {

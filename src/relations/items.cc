@@ -6,18 +6,6 @@ size_t countItems(std::string_view text) {
   return count;
 }
 
-bool itemAt(std::string_view text, size_t position, std::string_view& item) {
-  size_t at = 0;
-  bool found = false;
-  forEachItem(text, [&](std::string_view value) {
-    if (at++ < position) return true;
-    item = value;
-    found = true;
-    return false;
-  });
-  return found;
-}
-
 void splitItems(std::string_view text, std::vector<std::string_view>& items, size_t limit) {
   items.clear();
   forEachItem(text, [&items, limit](std::string_view item) {

@@ -33,9 +33,42 @@ void forEachItem(std::string_view text, Visit&& visit) {
   }
 }
 
-// Sets `item` to the item at `position` (counted from 0) and answers true, or answers false
-// when `text` holds no item there.
-bool itemAt(std::string_view text, size_t position, std::string_view& item);
+// Sets `start` to where the item at `position` (counted from 0) starts and answers true, or
+// answers false when `text` holds no item there. Kept inline, as are the two below: keys are a
+// value or two of rows a few bytes long, where a call costs about as much as the search.
+inline bool findItemStart(std::string_view text, size_t position, const char*& start) {
+  start = text.data();
+  const char* end = start + text.size();
+  for (; position > 0; --position) {
+    const char* comma = findByte(start, end, ',');
+    if (comma == end) return false;
+    start = comma + 1;
+    if (start != end && *start == ' ') ++start;
+  }
+  return true;
+}
+
+// Sets `item` to the item at `position` and answers true, or answers false when `text` holds
+// no item there.
+inline bool itemAt(std::string_view text, size_t position, std::string_view& item) {
+  const char* start = nullptr;
+  if (!findItemStart(text, position, start)) return false;
+  const char* end = text.data() + text.size();
+  item = std::string_view(start, static_cast<size_t>(findByte(start, end, ',') - start));
+  return true;
+}
+
+// Whether the item at `position` of `text` is `value`, which holds no comma; its end is then
+// where `value` ends, with no search for it.
+inline bool holdsItemAt(std::string_view text, size_t position, std::string_view value) {
+  const char* start = nullptr;
+  if (!findItemStart(text, position, start)) return false;
+  auto left = static_cast<size_t>(text.data() + text.size() - start);
+  if (left < value.size() || !sameBytes(std::string_view(start, value.size()), value)) {
+    return false;
+  }
+  return left == value.size() || start[value.size()] == ',';
+}
 
 // Number of items of `text`: at least one.
 size_t countItems(std::string_view text);

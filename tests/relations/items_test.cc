@@ -42,17 +42,29 @@ TEST(Items, SplitAtEveryCommaDroppingOneBlank) {
   }
 }
 
+// Each item found by position, and each asked for by value against values that are the item,
+// part of it, longer than it, or the item next to it.
 TEST(Items, ItemAtAgreesWithSplitting) {
-  std::string_view texts[] = {"", "a", "a, b,c,  d", ",,", "x, ", " , ,"};
+  std::string_view texts[] = {"",    "a",    "a, b,c,  d", ",,",
+                              "x, ", " , ,", "ab, abc, a", "123456789012, 12345678901"};
   std::vector<std::string_view> items;
   for (std::string_view text : texts) {
+    // Exactly the text's bytes, so that a read past its end shows under AddressSanitizer.
+    std::vector<char> buffer(text.begin(), text.end());
+    text = std::string_view(buffer.data(), buffer.size());
     splitItems(text, items);
+    std::vector<std::string> values = {"",   "a",           "ab",           "abc",          "b",
+                                       " d", "12345678901", "123456789012", "1234567890123"};
     for (size_t p = 0; p <= items.size(); ++p) {
       std::string_view item = "untouched";
       bool found = itemAt(text, p, item);
       EXPECT_EQ(p < items.size(), found) << text << " @" << p;
       if (found) {
         EXPECT_EQ(items[p], item) << text << " @" << p;
+      }
+      for (const std::string& value : values) {
+        EXPECT_EQ(found && item == value, holdsItemAt(text, p, value))
+            << text << " @" << p << " =" << value;
       }
     }
   }
