@@ -71,15 +71,6 @@ constexpr uint64_t lowBits(size_t count) {
   return count >= kWindowBytes ? ~uint64_t{0} : (uint64_t{1} << count) - 1;
 }
 
-// The number of set bits. Without a popcount instruction, which baseline x86-64 lacks,
-// std::popcount becomes a library call under g++; a row costs one of these.
-constexpr size_t countBits(uint64_t bits) {
-  bits -= (bits >> 1) & 0x5555555555555555;
-  bits = (bits & 0x3333333333333333) + ((bits >> 2) & 0x3333333333333333);
-  bits = (bits + (bits >> 4)) & 0x0f0f0f0f0f0f0f0f;
-  return static_cast<size_t>((bits * 0x0101010101010101) >> 56);
-}
-
 // Bit i is set when window[i] equals `byte`; all 64 bytes must lie in the text.
 inline uint64_t fullWindowMask(const char* window, char byte) {
 #if defined(__SSE2__)
