@@ -157,6 +157,16 @@ void takeFixedKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
   auto sourceOf = [&](size_t i) -> const valueSourceStruct& {
     return sources[static_cast<size_t>(positions[i])];
   };
+  if (width == 1) {
+    // The usual key of one value needs no grouping by level.
+    const valueSourceStruct& source = sourceOf(0);
+    prefetchRowsAt(walk, level - 1, first, count, source.level);
+    for (size_t k = 0; k < count; ++k) {
+      std::string_view row = rowAt(walk, level - 1, first + k, source.level);
+      walk.keys.present[k] = itemAt(row, source.item, walk.keys.values[k]) ? 1 : 0;
+    }
+    return;
+  }
   std::vector<uint32_t>& order = walk.keyOrder;
   order.resize(width);
   for (size_t i = 0; i < width; ++i) order[i] = static_cast<uint32_t>(i);
