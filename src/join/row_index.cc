@@ -130,13 +130,14 @@ const slotStruct& homeSlot(const rowIndexStruct& index, uint64_t hash) {
 }
 
 // The first slot from the key's home on whose tag matches, or the free slot that ends the
-// search; only a hint of what the lookup will read, as the slots may change before then.
-const slotStruct& likelySlot(const rowIndexStruct& index, uint64_t hash) {
+// search. The slots before it hold other keys for good, as slots are only ever filled, so a
+// lookup made later may start there.
+size_t likelySlot(const rowIndexStruct& index, uint64_t hash) {
   uint32_t tag = tagOf(hash);
   size_t slotCount = index.slots.size();
   for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
     const slotStruct& found = index.slots[slot];
-    if (found.firstRow == kNoRow || holdsTag(found, tag)) return found;
+    if (found.firstRow == kNoRow || holdsTag(found, tag)) return slot;
   }
 }
 
@@ -147,34 +148,37 @@ const slotStruct& likelySlot(const rowIndexStruct& index, uint64_t hash) {
 constexpr size_t kStage = 12;
 constexpr size_t kAhead = 3 * kStage;
 
-// Calls handle(k) for every present key, in key order or backwards.
+// Calls handle(k, slot) for every present key, in key order or backwards, where `slot` is the
+// key's likely slot.
 template <typename Handle>
 void lookUpInTurn(const rowIndexStruct& index, const rowVec& rows, const keyBlockStruct& keys,
                   bool backwards, Handle&& handle) {
   size_t count = keys.size;
-  uint32_t likely[kAhead];
+  size_t likely[kAhead];
   auto keyAt = [count, backwards](size_t step) { return backwards ? count - 1 - step : step; };
   for (size_t step = 0; step < count + kAhead; ++step) {
     if (step < count && keys.present[keyAt(step)]) {
       prefetch(&homeSlot(index, keys.hashes[keyAt(step)]));
     }
     size_t slotRead = step - kStage;
-    if (step >= kStage && slotRead < count) {
-      size_t k = keyAt(slotRead);
-      uint32_t row = kNoRow;
-      if (keys.present[k]) {
-        const slotStruct& slot = likelySlot(index, keys.hashes[k]);
-        row = slot.firstRow;
-        if (row != kNoRow) prefetch(&rows.packed[row]);
-        if (row != kNoRow && (slot.hashTag & kMoreRows) != 0) prefetch(&index.nextRow[row]);
+    if (step >= kStage && slotRead < count && keys.present[keyAt(slotRead)]) {
+      size_t slot = likelySlot(index, keys.hashes[keyAt(slotRead)]);
+      likely[slotRead % kAhead] = slot;
+      const slotStruct& found = index.slots[slot];
+      if (found.firstRow != kNoRow) {
+        prefetch(&rows.packed[found.firstRow]);
+        if ((found.hashTag & kMoreRows) != 0) prefetch(&index.nextRow[found.firstRow]);
       }
-      likely[slotRead % kAhead] = row;
     }
     size_t entryRead = step - 2 * kStage;
-    if (step >= 2 * kStage && entryRead < count && likely[entryRead % kAhead] != kNoRow) {
-      prefetch(rows[likely[entryRead % kAhead]].data());
+    if (step >= 2 * kStage && entryRead < count && keys.present[keyAt(entryRead)]) {
+      uint32_t row = index.slots[likely[entryRead % kAhead]].firstRow;
+      if (row != kNoRow) prefetch(rows[row].data());
     }
-    if (step >= kAhead && keys.present[keyAt(step - kAhead)]) handle(keyAt(step - kAhead));
+    size_t handled = step - kAhead;
+    if (step >= kAhead && keys.present[keyAt(handled)]) {
+      handle(keyAt(handled), likely[handled % kAhead]);
+    }
   }
 }
 
@@ -203,10 +207,10 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
   std::vector<std::string_view> items;
   keyBlockStruct keys;
   size_t width = positions.size();
-  auto insert = [&](size_t row, const std::string_view* key, uint64_t hash) {
+  auto insert = [&](size_t row, const std::string_view* key, uint64_t hash, size_t likely) {
     ++index.indexedRows;
     uint32_t tag = tagOf(hash);
-    for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
+    for (size_t slot = likely;; slot = nextSlot(slot, slotCount)) {
       slotStruct& found = index.slots[slot];
       if (found.firstRow == kNoRow) {
         found = {tag, static_cast<uint32_t>(row)};
@@ -232,7 +236,9 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
     }
     hashKeys(keys);
     lookUpInTurn(index, rows, keys, true,
-                 [&](size_t k) { insert(begin + k, &keys.values[k * width], keys.hashes[k]); });
+                 [&](size_t k, size_t likely) {
+                  insert(begin + k, &keys.values[k * width], keys.hashes[k], likely);
+                });
     end = begin;
   }
   return index;
@@ -244,11 +250,10 @@ void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation, k
   hashKeys(keys);
   std::vector<std::string_view> items;
   size_t slotCount = index.slots.size();
-  lookUpInTurn(index, relation.rows, keys, false, [&](size_t k) {
+  lookUpInTurn(index, relation.rows, keys, false, [&](size_t k, size_t likely) {
     const std::string_view* key = &keys.values[k * keys.width];
-    uint64_t hash = keys.hashes[k];
-    uint32_t tag = tagOf(hash);
-    for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
+    uint32_t tag = tagOf(keys.hashes[k]);
+    for (size_t slot = likely;; slot = nextSlot(slot, slotCount)) {
       const slotStruct& found = index.slots[slot];
       if (found.firstRow == kNoRow) return;
       if (holdsTag(found, tag) &&
