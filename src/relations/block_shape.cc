@@ -32,7 +32,8 @@ void addRow(blockShapeStruct& shape, size_t commas) {
 #if defined(__x86_64__) && defined(__gnu_linux__)
 __attribute__((target_clones("popcnt", "default")))
 #endif
-blockShapeStruct measureBlock(std::string_view text) {
+blockShapeStruct
+measureBlock(std::string_view text) {
   blockShapeStruct shape;
   const char* start = text.data();
   const char* end = start + text.size();

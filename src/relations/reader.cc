@@ -23,8 +23,9 @@ mainStruct readRelation(std::string_view header, lineCursorStruct& cursor) {
   relation.rows.reserve(shape.rows);
   relation.rowItems = shape.rowItems;
   relation.commasSpaced = shape.commasSpaced;
-  std::string_view line;
-  while (nextLine(cursor, line) && !line.empty()) relation.rows.push_back(line);
+  size_t used = forEachBlockRow(
+      cursor.rest, [&relation](std::string_view row) { relation.rows.push_back(row); });
+  cursor = lineCursorStruct{cursor.rest.substr(used)};
   return relation;
 }
 

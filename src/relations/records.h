@@ -58,17 +58,23 @@ struct rowVec {
 
   void reserve(size_t rows) { packed.reserve(rows); }
 
-  void push_back(std::string_view line) {
+  // Kept inline: a script of millions of short rows calls it once per row.
+  [[gnu::always_inline]] inline void push_back(std::string_view line) {
     if (base == nullptr) base = line.data();
-    // Compared as integers: a line before `base` must not form a pointer difference.
-    uintptr_t start = reinterpret_cast<uintptr_t>(line.data());
-    uintptr_t origin = reinterpret_cast<uintptr_t>(base);
-    if (start >= origin && start - origin < kOffsetLimit && line.size() < kLengthMask) {
-      packed.push_back((uint64_t{start - origin} << kLengthBits) | line.size());
+    // Compared as integers: a line before `base` must not form a pointer difference. Its
+    // offset wraps around to a number past the limit.
+    uint64_t offset = reinterpret_cast<uintptr_t>(line.data()) - reinterpret_cast<uintptr_t>(base);
+    if (offset < kOffsetLimit && line.size() < kLengthMask) [[likely]] {
+      packed.push_back((offset << kLengthBits) | line.size());
     } else {
-      packed.push_back((uint64_t{unpacked.size()} << kLengthBits) | kLengthMask);
-      unpacked.push_back(line);
+      pushUnpacked(line);
     }
+  }
+
+ private:
+  void pushUnpacked(std::string_view line) {
+    packed.push_back((uint64_t{unpacked.size()} << kLengthBits) | kLengthMask);
+    unpacked.push_back(line);
   }
 };
 

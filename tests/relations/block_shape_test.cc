@@ -29,14 +29,31 @@ blockShapeStruct plainShape(std::string_view text) {
   return shape;
 }
 
-void expectShape(const blockShapeStruct& expected, std::string_view text) {
+// The rows of a block cut line by line, and the bytes they take with their closing line.
+std::vector<std::string_view> plainRows(std::string_view text, size_t& used) {
+  std::vector<std::string_view> rows;
+  lineCursorStruct cursor{text};
+  std::string_view line;
+  while (nextLine(cursor, line) && !line.empty()) rows.push_back(line);
+  used = text.size() - cursor.rest.size();
+  return rows;
+}
+
+void expectShape(const blockShapeStruct& expected, std::string_view original) {
   // A buffer of exactly the text's size, so that a read past its end shows under
   // AddressSanitizer.
-  std::vector<char> buffer(text.begin(), text.end());
-  blockShapeStruct shape = measureBlock(std::string_view(buffer.data(), buffer.size()));
-  EXPECT_EQ(expected.rows, shape.rows) << text;
-  EXPECT_EQ(expected.rowItems, shape.rowItems) << text;
-  EXPECT_EQ(expected.commasSpaced, shape.commasSpaced) << text;
+  std::vector<char> buffer(original.begin(), original.end());
+  std::string_view text(buffer.data(), buffer.size());
+  blockShapeStruct shape = measureBlock(text);
+  EXPECT_EQ(expected.rows, shape.rows) << original;
+  EXPECT_EQ(expected.rowItems, shape.rowItems) << original;
+  EXPECT_EQ(expected.commasSpaced, shape.commasSpaced) << original;
+  size_t expectedUsed = 0;
+  std::vector<std::string_view> expectedRows = plainRows(text, expectedUsed);
+  std::vector<std::string_view> rows;
+  size_t used = forEachBlockRow(text, [&rows](std::string_view row) { rows.push_back(row); });
+  EXPECT_EQ(expectedRows, rows) << original;
+  EXPECT_EQ(expectedUsed, used) << original;
 }
 
 TEST(BlockShape, Examples) {
