@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -28,6 +29,8 @@ struct largeAllocator {
   static constexpr size_t kLargeBytes = size_t{1} << 21;
 #endif
 
+  static constexpr size_t kHugePage = size_t{1} << 21;
+
   largeAllocator() = default;
   template <typename U>
   largeAllocator(const largeAllocator<U>& /*other*/) {}
@@ -36,9 +39,19 @@ struct largeAllocator {
     if (count > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
     size_t bytes = count * sizeof(T);
     if (bytes < kLargeBytes) return std::allocator<T>().allocate(count);
-    void* block =
-        ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) throw std::bad_alloc();
+    // Only the part of a block that starts on a huge page boundary can have huge pages, so
+    // the block is cut from a mapping one huge page longer, from its first boundary on. Its
+    // end stays where it was: a huge page there would be paid for whole, used or not.
+    size_t mapped = bytes + kHugePage;
+    void* mapping =
+        ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) throw std::bad_alloc();
+    auto start = reinterpret_cast<uintptr_t>(mapping);
+    uintptr_t aligned = (start + kHugePage - 1) & ~uintptr_t{kHugePage - 1};
+    uintptr_t end = aligned + roundToPage(bytes);
+    if (aligned > start) ::munmap(mapping, aligned - start);
+    if (start + mapped > end) ::munmap(reinterpret_cast<void*>(end), start + mapped - end);
+    void* block = reinterpret_cast<void*>(aligned);
     ::madvise(block, bytes, MADV_HUGEPAGE);
     return static_cast<T*>(block);
   }
@@ -50,6 +63,11 @@ struct largeAllocator {
       return;
     }
     ::munmap(block, bytes);
+  }
+
+  static size_t roundToPage(size_t bytes) {
+    constexpr size_t kPage = 4096;
+    return (bytes + kPage - 1) & ~(kPage - 1);
   }
 
   template <typename U>
