@@ -21,10 +21,11 @@ int openRetrying(const char* path, int flags) {
   return fd;
 }
 
-// Grows `input` to hold at least `capacity` bytes, keeping what it holds.
+// Grows `input` to hold at least `capacity` bytes, keeping what it holds. Its pages come as
+// they are read into: the input of a pipe may leave most of the last doubling unused.
 void reserveInput(inputTextStruct& input, size_t& capacity, size_t wanted) {
   if (wanted <= capacity) return;
-  std::unique_ptr<char[], largeBlockDeleter> bigger(largeAllocator<char>().allocate(wanted),
+  std::unique_ptr<char[], largeBlockDeleter> bigger(largeAllocator<char>().allocateLazily(wanted),
                                                     largeBlockDeleter{wanted});
   if (input.size > 0) std::memcpy(bigger.get(), input.bytes.get(), input.size);
   input.bytes = std::move(bigger);

@@ -8,9 +8,11 @@
 #include <memory>
 #include <new>
 
-// Large blocks come straight from the kernel with transparent huge pages asked for: touching
-// fresh memory 4 KiB at a time costs more than filling it, and huge pages make a few faults of
-// a large block. Small blocks go to the ordinary allocator.
+// Large blocks come straight from the kernel with transparent huge pages asked for, and are
+// faulted in whole when they are made: touching fresh memory 4 KiB at a time costs more than
+// filling it, and a block's users here fill all they ask for (vectors sized once). A block
+// that may stay partly unused, as a buffer that grows does, is asked for lazily instead. Small
+// blocks go to the ordinary allocator.
 #if defined(__SANITIZE_ADDRESS__)
 #define RELMERGE_LARGE_BLOCKS_CHECKED 1
 #elif defined(__has_feature)
@@ -26,7 +28,7 @@ struct largeAllocator {
   // Under AddressSanitizer every block goes through the checked allocator.
   static constexpr size_t kLargeBytes = SIZE_MAX;
 #else
-  static constexpr size_t kLargeBytes = size_t{1} << 21;
+  static constexpr size_t kLargeBytes = size_t{1} << 16;
 #endif
 
   static constexpr size_t kHugePage = size_t{1} << 21;
@@ -35,7 +37,12 @@ struct largeAllocator {
   template <typename U>
   largeAllocator(const largeAllocator<U>& /*other*/) {}
 
-  T* allocate(size_t count) {
+  T* allocate(size_t count) { return allocateBlock(count, true); }
+
+  // A block whose pages come as they are first touched.
+  T* allocateLazily(size_t count) { return allocateBlock(count, false); }
+
+  T* allocateBlock(size_t count, bool faultIn) {
     if (count > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
     size_t bytes = count * sizeof(T);
     if (bytes < kLargeBytes) return std::allocator<T>().allocate(count);
@@ -53,6 +60,11 @@ struct largeAllocator {
     if (start + mapped > end) ::munmap(reinterpret_cast<void*>(end), start + mapped - end);
     void* block = reinterpret_cast<void*>(aligned);
     ::madvise(block, bytes, MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+    // One request instead of a fault per page; a kernel without it faults the pages in as
+    // they are touched.
+    if (faultIn) ::madvise(block, bytes, MADV_POPULATE_WRITE);
+#endif
     return static_cast<T*>(block);
   }
 

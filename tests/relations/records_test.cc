@@ -44,7 +44,9 @@ TEST(LargeAllocator, BlocksHoldTheirBytesWhatTheirSize) {
   std::vector<size_t> sizes = {1, 4095, kHuge - 1, kHuge, kHuge + 1, 3 * kHuge + 12345};
   std::vector<char*> blocks;
   for (size_t size : sizes) {
-    char* block = allocator.allocate(size);
+    // Blocks faulted in at once and blocks faulted in as touched, side by side.
+    char* block =
+        blocks.size() % 3 == 0 ? allocator.allocateLazily(size) : allocator.allocate(size);
     for (size_t at = 0; at < size; ++at) block[at] = static_cast<char>(at * 7 + size);
     blocks.push_back(block);
   }
