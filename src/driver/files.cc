@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "relations/large_allocator.h"
-
 namespace {
 
 constexpr size_t kFirstReadSize = size_t{1} << 16;
@@ -21,22 +19,21 @@ int openRetrying(const char* path, int flags) {
   return fd;
 }
 
-// Grows `input` to hold at least `capacity` bytes, keeping what it holds. Its pages come as
-// they are read into: the input of a pipe may leave most of the last doubling unused.
-void reserveInput(inputTextStruct& input, size_t& capacity, size_t wanted) {
+// Grows `input` to hold at least `capacity` bytes, keeping what it holds. A block the input
+// fills whole, as a regular file's does, is faulted in at once; the input of a pipe may leave
+// most of the last doubling unused, so its pages come as they are read into.
+void reserveInput(inputTextStruct& input, size_t& capacity, size_t wanted, bool filled) {
   if (wanted <= capacity) return;
-  std::unique_ptr<char[], largeBlockDeleter> bigger(largeAllocator<char>().allocateLazily(wanted),
-                                                    largeBlockDeleter{wanted});
+  largeAllocator<char> allocator;
+  std::unique_ptr<char[], largeBlockDeleter<char>> bigger(
+      filled ? allocator.allocate(wanted) : allocator.allocateLazily(wanted),
+      largeBlockDeleter<char>{wanted});
   if (input.size > 0) std::memcpy(bigger.get(), input.bytes.get(), input.size);
   input.bytes = std::move(bigger);
   capacity = wanted;
 }
 
 }  // namespace
-
-void largeBlockDeleter::operator()(char* block) const {
-  largeAllocator<char>().deallocate(block, capacity);
-}
 
 int openForWriting(const char* path) { return openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC); }
 
@@ -66,9 +63,13 @@ inputTextStruct readAll(int fd) {
   struct stat info;
   bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
   // One byte past the size lets the read that meets the end of a regular file be the second.
-  reserveInput(input, capacity, regular ? static_cast<size_t>(info.st_size) + 1 : kFirstReadSize);
+  if (regular) {
+    reserveInput(input, capacity, static_cast<size_t>(info.st_size) + 1, true);
+  } else {
+    reserveInput(input, capacity, kFirstReadSize, false);
+  }
   for (;;) {
-    if (input.size == capacity) reserveInput(input, capacity, capacity * 2);
+    if (input.size == capacity) reserveInput(input, capacity, capacity * 2, false);
     ssize_t got = ::read(fd, input.bytes.get() + input.size, capacity - input.size);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;

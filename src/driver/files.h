@@ -5,15 +5,11 @@
 #include <memory>
 #include <string_view>
 
-// Gives a block of `capacity` bytes back to largeAllocator.
-struct largeBlockDeleter {
-  size_t capacity = 0;
-  void operator()(char* block) const;
-};
+#include "relations/large_allocator.h"
 
 // The whole input in one buffer: every record of a run is a view into it.
 struct inputTextStruct {
-  std::unique_ptr<char[], largeBlockDeleter> bytes;
+  std::unique_ptr<char[], largeBlockDeleter<char>> bytes;
   size_t size = 0;
   std::string_view text() const { return {bytes.get(), size}; }
 };

@@ -236,10 +236,9 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
       keys.present[k] = keyOfRow(rows[begin + k], positions, items, &keys.values[k * width]);
     }
     hashKeys(keys);
-    lookUpInTurn(index, rows, keys, true,
-                 [&](size_t k, size_t likely) {
-                  insert(begin + k, &keys.values[k * width], keys.hashes[k], likely);
-                });
+    lookUpInTurn(index, rows, keys, true, [&](size_t k, size_t likely) {
+      insert(begin + k, &keys.values[k * width], keys.hashes[k], likely);
+    });
     end = begin;
   }
   return index;

@@ -14,19 +14,24 @@ void handOn(sinkStruct& sink, const char* data, size_t size) {
   }
 }
 
+// The buffer is filled whole by any output larger than it, so it is faulted in at once.
+std::unique_ptr<char[], largeBlockDeleter<char>> sinkBuffer() {
+  return {largeAllocator<char>().allocate(kSinkCapacity), largeBlockDeleter<char>{kSinkCapacity}};
+}
+
 }  // namespace
 
 sinkStruct fileSink(int fd) {
   sinkStruct sink;
   sink.fd = fd;
-  sink.buffer = std::make_unique_for_overwrite<char[]>(kSinkCapacity);
+  sink.buffer = sinkBuffer();
   return sink;
 }
 
 sinkStruct textSink(std::string& target) {
   sinkStruct sink;
   sink.target = &target;
-  sink.buffer = std::make_unique_for_overwrite<char[]>(kSinkCapacity);
+  sink.buffer = sinkBuffer();
   return sink;
 }
 

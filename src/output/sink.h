@@ -7,12 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "relations/large_allocator.h"
+
 // Buffered writes to a file descriptor, or to a string in tests. A failed write is remembered
 // rather than reported at once, so the caller decides once, at the end, what to tell the user.
 struct sinkStruct {
   int fd = -1;
   std::string* target = nullptr;  // when set, receives everything instead of `fd`
-  std::unique_ptr<char[]> buffer;
+  std::unique_ptr<char[], largeBlockDeleter<char>> buffer;
   size_t used = 0;
   bool failed = false;
 };

@@ -53,19 +53,19 @@ struct largeAllocator {
     void* mapping =
         ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) throw std::bad_alloc();
-    auto start = reinterpret_cast<uintptr_t>(mapping);
-    uintptr_t aligned = (start + kHugePage - 1) & ~uintptr_t{kHugePage - 1};
-    uintptr_t end = aligned + roundToPage(bytes);
-    if (aligned > start) ::munmap(mapping, aligned - start);
-    if (start + mapped > end) ::munmap(reinterpret_cast<void*>(end), start + mapped - end);
-    void* block = reinterpret_cast<void*>(aligned);
+    char* start = static_cast<char*>(mapping);
+    size_t skipped = (kHugePage - reinterpret_cast<uintptr_t>(mapping) % kHugePage) % kHugePage;
+    char* block = start + skipped;
+    char* end = block + roundToPage(bytes);
+    if (skipped > 0) ::munmap(start, skipped);
+    if (start + mapped > end) ::munmap(end, static_cast<size_t>(start + mapped - end));
     ::madvise(block, bytes, MADV_HUGEPAGE);
 #ifdef MADV_POPULATE_WRITE
     // One request instead of a fault per page; a kernel without it faults the pages in as
     // they are touched.
     if (faultIn) ::madvise(block, bytes, MADV_POPULATE_WRITE);
 #endif
-    return static_cast<T*>(block);
+    return static_cast<T*>(static_cast<void*>(block));
   }
 
   void deallocate(T* block, size_t count) {
@@ -86,6 +86,13 @@ struct largeAllocator {
   bool operator==(const largeAllocator<U>& /*other*/) const {
     return true;
   }
+};
+
+// Gives a block of `count` elements back to largeAllocator, for the unique_ptr that owns it.
+template <typename T>
+struct largeBlockDeleter {
+  size_t count = 0;
+  void operator()(T* block) const { largeAllocator<T>().deallocate(block, count); }
 };
 
 #endif  // RELMERGE_RELATIONS_LARGE_ALLOCATOR_H_
