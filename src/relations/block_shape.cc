@@ -53,8 +53,8 @@ measureBlock(std::string_view text) {
       size_t length = feed - lineStart;
       if (length > 0 && start[feed - 1] == '\r') --length;
       if (length == 0) {
-        // What follows the rows' last line feed is not theirs; a byte before the window has
-        // been looked at with it.
+        // The bytes from the empty line on are not the rows'. Should that line start before
+        // this window, no byte of the window is theirs.
         unspaced &= lineStart > window ? lowBits(lineStart - window) : 0;
         shape.commasSpaced = shape.commasSpaced && unspaced == 0;
         return shape;
