@@ -42,6 +42,21 @@ struct largeAllocator {
   // A block whose pages come as they are first touched.
   T* allocateLazily(size_t count) { return allocateBlock(count, false); }
 
+  void deallocate(T* block, size_t count) {
+    size_t bytes = count * sizeof(T);
+    if (bytes < kLargeBytes) {
+      std::allocator<T>().deallocate(block, count);
+      return;
+    }
+    ::munmap(block, bytes);
+  }
+
+  template <typename U>
+  bool operator==(const largeAllocator<U>& /*other*/) const {
+    return true;
+  }
+
+ private:
   T* allocateBlock(size_t count, bool faultIn) {
     if (count > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
     size_t bytes = count * sizeof(T);
@@ -68,23 +83,9 @@ struct largeAllocator {
     return static_cast<T*>(static_cast<void*>(block));
   }
 
-  void deallocate(T* block, size_t count) {
-    size_t bytes = count * sizeof(T);
-    if (bytes < kLargeBytes) {
-      std::allocator<T>().deallocate(block, count);
-      return;
-    }
-    ::munmap(block, bytes);
-  }
-
   static size_t roundToPage(size_t bytes) {
     constexpr size_t kPage = 4096;
     return (bytes + kPage - 1) & ~(kPage - 1);
-  }
-
-  template <typename U>
-  bool operator==(const largeAllocator<U>& /*other*/) const {
-    return true;
   }
 };
 
