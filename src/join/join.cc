@@ -49,7 +49,6 @@ struct walkStruct {
   std::vector<levelBlockStruct> levels;
   keyLayoutStruct keyLayout;
   keyBlockStruct keys;
-  std::vector<matchStruct> someMatches;
   std::vector<std::string_view> values;
   std::vector<uint32_t> rowIds;
   std::vector<uint32_t> keyOrder;
@@ -267,9 +266,7 @@ void openLevel(walkStruct& walk, size_t level) {
       size_t count = std::min(step, rows - first);
       takeKeys(walk, level, first, count);
       findFirstMatches(*join.stepIndexes[level - 1], relationOfLevel(join, level), walk.keys,
-                       walk.someMatches);
-      std::copy(walk.someMatches.begin(), walk.someMatches.end(),
-                block.matches.begin() + static_cast<std::ptrdiff_t>(first));
+                       std::span(block.matches).subspan(first, count));
     }
   }
   startAbove(walk, level, 0);

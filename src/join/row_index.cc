@@ -245,8 +245,8 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
 }
 
 void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation, keyBlockStruct& keys,
-                      std::vector<matchStruct>& matches) {
-  matches.assign(keys.size, {});
+                      std::span<matchStruct> matches) {
+  std::fill_n(matches.begin(), keys.size, matchStruct{});
   hashKeys(keys);
   std::vector<std::string_view> items;
   size_t slotCount = index.slots.size();

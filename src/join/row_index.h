@@ -2,6 +2,7 @@
 #define RELMERGE_JOIN_ROW_INDEX_H_
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -52,10 +53,10 @@ struct matchStruct {
   bool more = false;
 };
 
-// Sets matches[k] to the first row of `relation` whose values at the index positions equal
-// key k byte for byte; its row is kNoRow when there is none.
+// Sets matches[k], for each of the keys.size keys, to the first row of `relation` whose values
+// at the index positions equal key k byte for byte; its row is kNoRow when there is none.
 void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation, keyBlockStruct& keys,
-                      std::vector<matchStruct>& matches);
+                      std::span<matchStruct> matches);
 
 // The row of the key after `row`, which must have one (its match says `more`).
 inline matchStruct nextMatch(const rowIndexStruct& index, uint32_t row) {

@@ -74,7 +74,7 @@ std::vector<matchStruct> firstMatchesOf(const rowIndexStruct& index, const mainS
     block.present[k] = keys[k].empty() ? 0 : 1;
     std::copy(keys[k].begin(), keys[k].end(), block.values.begin() + k * block.width);
   }
-  std::vector<matchStruct> matches;
+  std::vector<matchStruct> matches(keys.size());
   findFirstMatches(index, relation, block, matches);
   return matches;
 }
