@@ -145,41 +145,46 @@ size_t likelySlot(const rowIndexStruct& index, uint64_t hash) {
 // A few keys ahead of the one being handled, the memory its lookup will read is asked for in
 // stages: the slot, then the row whose tag matches, then that row's bytes. Without this every
 // lookup waits on three cache misses in a row; asking only for rows whose tag matches keeps
-// keys without a match from filling the memory bus with rows nobody reads.
+// keys without a match from filling the memory bus with rows nobody reads. The keys go
+// through the stages a group at a time, so that each stage is a plain loop.
 constexpr size_t kStage = 12;
 constexpr size_t kAhead = 3 * kStage;
 
 // Calls handle(k, slot) for every present key, in key order or backwards, where `slot` is the
 // key's likely slot.
 template <typename Handle>
-void lookUpInTurn(const rowIndexStruct& index, const rowVec& rows, const keyBlockStruct& keys,
+void lookUpInTurn(const rowIndexStruct& index, const rowVec& rows, keyBlockStruct& keys,
                   bool backwards, Handle&& handle) {
   size_t count = keys.size;
-  size_t likely[kAhead];
-  auto keyAt = [count, backwards](size_t step) { return backwards ? count - 1 - step : step; };
-  for (size_t step = 0; step < count + kAhead; ++step) {
-    if (step < count && keys.present[keyAt(step)]) {
-      prefetch(&homeSlot(index, keys.hashes[keyAt(step)]));
+  std::vector<size_t>& likely = keys.likelySlots;
+  likely.resize(count);
+  // Calls visit(k) for each present key of the steps [from, from + kStage), as far as
+  // there are keys.
+  auto stage = [&](size_t from, auto&& visit) {
+    size_t to = std::min(from + kStage, count);
+    for (size_t step = from; step < to; ++step) {
+      size_t k = backwards ? count - 1 - step : step;
+      if (keys.present[k]) visit(k);
     }
-    size_t slotRead = step - kStage;
-    if (step >= kStage && slotRead < count && keys.present[keyAt(slotRead)]) {
-      size_t slot = likelySlot(index, keys.hashes[keyAt(slotRead)]);
-      likely[slotRead % kAhead] = slot;
-      const slotStruct& found = index.slots[slot];
+  };
+  for (size_t group = 0; group < count + kAhead; group += kStage) {
+    stage(group, [&](size_t k) { prefetch(&homeSlot(index, keys.hashes[k])); });
+    if (group < kStage) continue;
+    stage(group - kStage, [&](size_t k) {
+      likely[k] = likelySlot(index, keys.hashes[k]);
+      const slotStruct& found = index.slots[likely[k]];
       if (found.firstRow != kNoRow) {
         prefetch(&rows.packed[found.firstRow]);
         if ((found.hashTag & kMoreRows) != 0) prefetch(&index.nextRow[found.firstRow]);
       }
-    }
-    size_t entryRead = step - 2 * kStage;
-    if (step >= 2 * kStage && entryRead < count && keys.present[keyAt(entryRead)]) {
-      uint32_t row = index.slots[likely[entryRead % kAhead]].firstRow;
+    });
+    if (group < 2 * kStage) continue;
+    stage(group - 2 * kStage, [&](size_t k) {
+      uint32_t row = index.slots[likely[k]].firstRow;
       if (row != kNoRow) prefetch(rows[row].data());
-    }
-    size_t handled = step - kAhead;
-    if (step >= kAhead && keys.present[keyAt(handled)]) {
-      handle(keyAt(handled), likely[handled % kAhead]);
-    }
+    });
+    if (group < kAhead) continue;
+    stage(group - kAhead, [&](size_t k) { handle(k, likely[k]); });
   }
 }
 

@@ -38,6 +38,7 @@ struct keyBlockStruct {
   std::vector<std::string_view> values;  // key k at [k * width, (k + 1) * width)
   std::vector<uint8_t> present;          // 0 for a row that lacks a value the key needs
   std::vector<uint64_t> hashes;          // working space
+  std::vector<size_t> likelySlots;       // working space
 };
 
 // Makes room for `size` keys of `width` values; the caller fills values and present.
