@@ -10,9 +10,19 @@ namespace {
 // Line feeds, commas and blanks, in this order.
 constexpr char kScanned[] = {'\n', ',', ' '};
 
-// Built for processors with a popcount instruction: elsewhere __builtin_popcountll is a
-// library call, and a row costs one of these.
-size_t countBits(uint64_t bits) { return static_cast<size_t>(__builtin_popcountll(bits)); }
+// The number of set bits: with `kPopcount` the processor's instruction, which baseline x86-64
+// lacks and for which the compiler would otherwise call the library, once per row.
+template <bool kPopcount>
+[[gnu::always_inline]] inline size_t countBits(uint64_t bits) {
+  if constexpr (kPopcount) {
+    return static_cast<size_t>(__builtin_popcountll(bits));
+  } else {
+    bits -= (bits >> 1) & 0x5555555555555555;
+    bits = (bits & 0x3333333333333333) + ((bits >> 2) & 0x3333333333333333);
+    bits = (bits + (bits >> 4)) & 0x0f0f0f0f0f0f0f0f;
+    return static_cast<size_t>((bits * 0x0101010101010101) >> 56);
+  }
+}
 
 void addRow(blockShapeStruct& shape, size_t commas) {
   size_t items = commas + 1;
@@ -24,16 +34,11 @@ void addRow(blockShapeStruct& shape, size_t commas) {
   ++shape.rows;
 }
 
-}  // namespace
-
 // The text is looked at 64 bytes at a time, its line feeds, commas and blanks as bits: a row
 // of a few bytes then costs a count of trailing zeros and a count of bits, not a walk. Built
-// twice, the processor picking at start-up: baseline x86-64 has no popcount instruction.
-#if defined(__x86_64__) && defined(__gnu_linux__)
-__attribute__((target_clones("popcnt", "default")))
-#endif
-blockShapeStruct
-measureBlock(std::string_view text) {
+// twice, with and without the popcount instruction, for the processor to pick.
+template <bool kPopcount>
+[[gnu::always_inline]] inline blockShapeStruct measureBlockWith(std::string_view text) {
   blockShapeStruct shape;
   const char* start = text.data();
   const char* end = start + text.size();
@@ -59,13 +64,13 @@ measureBlock(std::string_view text) {
         shape.commasSpaced = shape.commasSpaced && unspaced == 0;
         return shape;
       }
-      size_t commasToFeed = commasBefore + countBits(commas & lowBits(feed - window));
+      size_t commasToFeed = commasBefore + countBits<kPopcount>(commas & lowBits(feed - window));
       addRow(shape, commasToFeed - commasToLine);
       commasToLine = commasToFeed;
       lineStart = feed + 1;
     }
     shape.commasSpaced = shape.commasSpaced && unspaced == 0;
-    commasBefore += countBits(commas);
+    commasBefore += countBits<kPopcount>(commas);
   }
   if (lineStart < text.size()) {
     // The last line, with no line feed after it. Its last byte has no byte after it that
@@ -74,4 +79,23 @@ measureBlock(std::string_view text) {
     shape.commasSpaced = shape.commasSpaced && text.back() != ',';
   }
   return shape;
+}
+
+#if defined(__x86_64__)
+__attribute__((target("popcnt"))) blockShapeStruct measureBlockWithPopcount(std::string_view text) {
+  return measureBlockWith<true>(text);
+}
+#endif
+
+}  // namespace
+
+blockShapeStruct measureBlock(std::string_view text) {
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("popcnt")) return measureBlockWithPopcount(text);
+#endif
+  return measureBlockPortably(text);
+}
+
+blockShapeStruct measureBlockPortably(std::string_view text) {
+  return measureBlockWith<false>(text);
 }

@@ -21,6 +21,9 @@ struct blockShapeStruct {
 // of zero characters, or to the text's end.
 blockShapeStruct measureBlock(std::string_view text);
 
+// measureBlock as a processor without a popcount instruction runs it.
+blockShapeStruct measureBlockPortably(std::string_view text);
+
 // Calls take(row) for each row of the block at the start of `text`, in order, and answers how
 // many bytes the block takes with the empty line that closes it. Its line feeds are found 64
 // bytes at a time, as in measureBlock, rather than line by line.

@@ -44,10 +44,11 @@ void expectShape(const blockShapeStruct& expected, std::string_view original) {
   // AddressSanitizer.
   std::vector<char> buffer(original.begin(), original.end());
   std::string_view text(buffer.data(), buffer.size());
-  blockShapeStruct shape = measureBlock(text);
-  EXPECT_EQ(expected.rows, shape.rows) << original;
-  EXPECT_EQ(expected.rowItems, shape.rowItems) << original;
-  EXPECT_EQ(expected.commasSpaced, shape.commasSpaced) << original;
+  for (blockShapeStruct shape : {measureBlock(text), measureBlockPortably(text)}) {
+    EXPECT_EQ(expected.rows, shape.rows) << original;
+    EXPECT_EQ(expected.rowItems, shape.rowItems) << original;
+    EXPECT_EQ(expected.commasSpaced, shape.commasSpaced) << original;
+  }
   size_t expectedUsed = 0;
   std::vector<std::string_view> expectedRows = plainRows(text, expectedUsed);
   std::vector<std::string_view> rows;
