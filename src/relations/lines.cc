@@ -1,24 +1,22 @@
 #include "relations/lines.h"
 
-bool findFarFeed(lineCursorStruct& cursor) {
-  const char* end = cursor.rest.data() + cursor.rest.size();
-  const char* from = cursor.rest.data();
-  if (cursor.window != nullptr) {
-    from = static_cast<size_t>(end - cursor.window) > kWindowBytes ? cursor.window + kWindowBytes
-                                                                   : end;
-  }
-  const char* feed = findByte(from, end, '\n');
-  // A window at the end holds nothing: later calls end here at once.
-  cursor.window = feed;
-  cursor.feeds = windowMask(feed, end, '\n');
-  return feed != end;
-}
+#include "relations/scan.h"
 
-bool cutLastLine(lineCursorStruct& cursor, std::string_view& line) {
+bool nextLine(lineCursorStruct& cursor, std::string_view& line) {
   if (cursor.done) return false;
-  // The text after the last line feed is a line too, even when it is empty.
-  line = cursor.rest;
-  cursor.rest.remove_prefix(cursor.rest.size());
-  cursor.done = true;
+  std::string_view rest = cursor.rest;
+  const char* end = rest.data() + rest.size();
+  const char* feed = findByte(rest.data(), end, '\n');
+  if (feed == end) {
+    // The text after the last line feed is a line too, even when it is empty.
+    line = rest;
+    cursor.rest = {};
+    cursor.done = true;
+    return true;
+  }
+  size_t length = static_cast<size_t>(feed - rest.data());
+  cursor.rest = rest.substr(length + 1);
+  if (length > 0 && rest[length - 1] == '\r') --length;
+  line = rest.substr(0, length);
   return true;
 }
