@@ -142,6 +142,22 @@ size_t likelySlot(const rowIndexStruct& index, uint64_t hash) {
   }
 }
 
+// The slot from `likely` on that holds the key with `tag` and values `key`, or the free slot
+// that ends the walk when none does.
+[[gnu::always_inline]] inline size_t slotOfKey(const rowIndexStruct& index, const rowVec& rows,
+                                               size_t likely, uint32_t tag,
+                                               const std::string_view* key,
+                                               std::vector<std::string_view>& items) {
+  size_t slotCount = index.slots.size();
+  for (size_t slot = likely;; slot = nextSlot(slot, slotCount)) {
+    const slotStruct& found = index.slots[slot];
+    if (found.firstRow == kNoRow) return slot;
+    if (holdsTag(found, tag) && rowHasKey(rows[found.firstRow], index.positions, key, items)) {
+      return slot;
+    }
+  }
+}
+
 // A few keys ahead of the one being handled, the memory its lookup will read is asked for in
 // stages: the slot, then the row whose tag matches, then that row's bytes. Without this every
 // lookup waits on three cache misses in a row; asking only for rows whose tag matches keeps
@@ -209,27 +225,21 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
   const rowVec& rows = relation.rows;
   index.nextRow.assign(rows.size(), kNoRow);
   index.slots.assign(slotCountFor(rows.size()), {0, kNoRow});
-  size_t slotCount = index.slots.size();
   std::vector<std::string_view> items;
   keyBlockStruct keys;
   size_t width = positions.size();
   auto insert = [&](size_t row, const std::string_view* key, uint64_t hash, size_t likely) {
     ++index.indexedRows;
     uint32_t tag = tagOf(hash);
-    for (size_t slot = likely;; slot = nextSlot(slot, slotCount)) {
-      slotStruct& found = index.slots[slot];
-      if (found.firstRow == kNoRow) {
-        found = {tag, static_cast<uint32_t>(row)};
-        return;
-      }
-      if (holdsTag(found, tag) && rowHasKey(rows[found.firstRow], positions, key, items)) {
-        bool firstIsLast = (found.hashTag & kMoreRows) == 0;
-        index.nextRow[row] = found.firstRow | (firstIsLast ? kLastRow : 0);
-        found.firstRow = static_cast<uint32_t>(row);
-        found.hashTag |= kMoreRows;
-        return;
-      }
+    slotStruct& found = index.slots[slotOfKey(index, rows, likely, tag, key, items)];
+    if (found.firstRow == kNoRow) {
+      found = {tag, static_cast<uint32_t>(row)};
+      return;
     }
+    bool firstIsLast = (found.hashTag & kMoreRows) == 0;
+    index.nextRow[row] = found.firstRow | (firstIsLast ? kLastRow : 0);
+    found.firstRow = static_cast<uint32_t>(row);
+    found.hashTag |= kMoreRows;
   };
   // Walking backwards and putting each row in front of its key's chain leaves every chain in
   // row order.
@@ -254,18 +264,10 @@ void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation, k
   std::fill_n(matches.begin(), keys.size, matchStruct{});
   hashKeys(keys);
   std::vector<std::string_view> items;
-  size_t slotCount = index.slots.size();
   lookUpInTurn(index, relation.rows, keys, false, [&](size_t k, size_t likely) {
     const std::string_view* key = &keys.values[k * keys.width];
-    uint32_t tag = tagOf(keys.hashes[k]);
-    for (size_t slot = likely;; slot = nextSlot(slot, slotCount)) {
-      const slotStruct& found = index.slots[slot];
-      if (found.firstRow == kNoRow) return;
-      if (holdsTag(found, tag) &&
-          rowHasKey(relation.rows[found.firstRow], index.positions, key, items)) {
-        matches[k] = {found.firstRow, (found.hashTag & kMoreRows) != 0};
-        return;
-      }
-    }
+    const slotStruct& found =
+        index.slots[slotOfKey(index, relation.rows, likely, tagOf(keys.hashes[k]), key, items)];
+    if (found.firstRow != kNoRow) matches[k] = {found.firstRow, (found.hashTag & kMoreRows) != 0};
   });
 }
