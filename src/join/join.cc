@@ -62,9 +62,7 @@ bool isNatural(const joinStruct& join, size_t level) {
 keyLayoutStruct layOutKeys(const joinStruct& join) {
   size_t needed = 0;
   for (const stepStruct& step : join.plan.steps) {
-    for (int32_t position : step.leftPositions) {
-      needed = std::max(needed, static_cast<size_t>(position) + 1);
-    }
+    if (!step.leftPositions.empty()) needed = std::max(needed, valuesNeeded(step.leftPositions));
   }
   keyLayoutStruct layout;
   bool fixed = true;
@@ -87,12 +85,9 @@ keyLayoutStruct layOutKeys(const joinStruct& join) {
       layout.sources.push_back({static_cast<uint32_t>(level), static_cast<uint32_t>(item)});
       ++values;
     }
-    // Past the last compared value only the count matters. Skipped positions past the rows'
-    // end take nothing away.
-    auto skippedHere = static_cast<size_t>(
-        std::lower_bound(skipped.begin(), skipped.end(), static_cast<int64_t>(items)) -
-        skipped.begin());
-    values = layout.valuesAbove[level] + items - skippedHere;
+    // Past the last compared value only the count matters.
+    values = layout.valuesAbove[level] +
+             (level == 0 ? items : copiedValueCount(join.plan.steps[level - 1], items));
   }
   return layout;
 }
@@ -213,7 +208,7 @@ void takeKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
   const std::vector<int32_t>& positions = walk.join->plan.steps[level - 1].leftPositions;
   size_t width = positions.size();
   resetKeys(walk.keys, width, count);
-  size_t needed = static_cast<size_t>(*std::max_element(positions.begin(), positions.end())) + 1;
+  size_t needed = valuesNeeded(positions);
   bool fixed = layout.fixedAbove[level] != 0;
   if (fixed && needed > layout.valuesAbove[level]) {
     // A missing value equals nothing, not even another missing value.

@@ -1,6 +1,8 @@
 #ifndef RELMERGE_JOIN_PLAN_H_
 #define RELMERGE_JOIN_PLAN_H_
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -42,6 +44,19 @@ void forEachCopiedValue(const stepStruct& step, std::string_view row, Visit&& vi
     }
     ++position;
   });
+}
+
+// The number of values a row of `items` values of the step's relation adds to the result row:
+// skipped positions past the row's end take nothing away.
+inline size_t copiedValueCount(const stepStruct& step, size_t items) {
+  const std::vector<int32_t>& skipped = step.skippedPositions;
+  auto skippedHere = std::lower_bound(skipped.begin(), skipped.end(), static_cast<int64_t>(items));
+  return items - static_cast<size_t>(skippedHere - skipped.begin());
+}
+
+// How many values a row must hold to have one at each of `positions`, which are not empty.
+inline size_t valuesNeeded(const std::vector<int32_t>& positions) {
+  return static_cast<size_t>(*std::max_element(positions.begin(), positions.end())) + 1;
 }
 
 // Plans the join of the relations at `tables` (catalogue positions, at least two, all valid).

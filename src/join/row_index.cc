@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "join/plan.h"
 #include "relations/items.h"
 #include "relations/prefetch.h"
 #include "relations/scan.h"
@@ -75,10 +76,6 @@ void hashKeys(keyBlockStruct& keys) {
   }
 }
 
-size_t itemsNeeded(const std::vector<int32_t>& positions) {
-  return static_cast<size_t>(*std::max_element(positions.begin(), positions.end())) + 1;
-}
-
 // Puts the row's values at `positions` in key[0..]; false when the row is too short to hold
 // one of them.
 bool keyOfRow(std::string_view row, const std::vector<int32_t>& positions,
@@ -86,7 +83,7 @@ bool keyOfRow(std::string_view row, const std::vector<int32_t>& positions,
   if (positions.size() == 1) return itemAt(row, static_cast<size_t>(positions[0]), key[0]);
   // Several positions: one pass over the row, not one per position, and only as far as the
   // last position compared.
-  splitItems(row, items, itemsNeeded(positions));
+  splitItems(row, items, valuesNeeded(positions));
   for (size_t k = 0; k < positions.size(); ++k) {
     size_t position = static_cast<size_t>(positions[k]);
     if (position >= items.size()) return false;
@@ -100,7 +97,7 @@ bool rowHasKey(std::string_view row, const std::vector<int32_t>& positions,
   if (positions.size() == 1) {
     return holdsItemAt(row, static_cast<size_t>(positions[0]), key[0]);
   }
-  splitItems(row, items, itemsNeeded(positions));
+  splitItems(row, items, valuesNeeded(positions));
   for (size_t k = 0; k < positions.size(); ++k) {
     size_t position = static_cast<size_t>(positions[k]);
     if (position >= items.size() || !sameBytes(items[position], key[k])) return false;

@@ -104,13 +104,7 @@ void writeRow(sinkStruct& sink, const joinStruct& join, const resultBlockStruct&
 size_t rowLength(const joinStruct& join, const resultBlockStruct& block, size_t k) {
   size_t length = countItems(rowOf(join, block, 0, k));
   for (size_t s = 0; s < join.plan.steps.size(); ++s) {
-    const std::vector<int32_t>& skipped = join.plan.steps[s].skippedPositions;
-    size_t values = countItems(rowOf(join, block, s + 1, k));
-    // Skipped positions past the row's end take nothing away.
-    size_t skippedHere = static_cast<size_t>(
-        std::lower_bound(skipped.begin(), skipped.end(), static_cast<int64_t>(values)) -
-        skipped.begin());
-    length += values - skippedHere;
+    length += copiedValueCount(join.plan.steps[s], countItems(rowOf(join, block, s + 1, k)));
   }
   return length;
 }
