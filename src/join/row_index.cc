@@ -19,18 +19,6 @@ uint64_t mix(uint64_t a, uint64_t b) {
   return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
 }
 
-uint64_t loadWord(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, 8);
-  return word;
-}
-
-uint64_t loadHalfWord(const char* p) {
-  uint32_t half;
-  std::memcpy(&half, p, 4);
-  return half;
-}
-
 // Values are mostly a few bytes long: one of up to 16 bytes is taken in as two words read at
 // both its ends, which may overlap, so that no length costs a loop or a library call. Equal
 // bytes always give equal words; the length tells apart values that the overlap would not.
@@ -42,14 +30,15 @@ uint64_t hashBytes(std::string_view bytes, uint64_t seed) {
   if (size > 16) {
     size_t left = size;
     for (; left > 16; left -= 16, p += 16) {
-      seed = mix(loadWord(p) ^ 0xA0761D6478BD642FULL, loadWord(p + 8) ^ seed);
+      seed = mix(loadWord<uint64_t>(p) ^ 0xA0761D6478BD642FULL, loadWord<uint64_t>(p + 8) ^ seed);
     }
-    a = loadWord(p + left - 16);
-    b = loadWord(p + left - 8);
+    a = loadWord<uint64_t>(p + left - 16);
+    b = loadWord<uint64_t>(p + left - 8);
   } else if (size >= 4) {
     size_t middle = (size >> 3) << 2;  // 0 below 8 bytes, else 4
-    a = loadHalfWord(p) << 32 | loadHalfWord(p + middle);
-    b = loadHalfWord(p + size - 4) << 32 | loadHalfWord(p + size - 4 - middle);
+    auto half = [](const char* at) { return uint64_t{loadWord<uint32_t>(at)}; };
+    a = half(p) << 32 | half(p + middle);
+    b = half(p + size - 4) << 32 | half(p + size - 4 - middle);
   } else if (size > 0) {
     auto byteAt = [p](size_t at) { return uint64_t{static_cast<unsigned char>(p[at])}; };
     a = byteAt(0) << 16 | byteAt(size >> 1) << 8 | byteAt(size - 1);

@@ -10,6 +10,14 @@
 #include <emmintrin.h>
 #endif
 
+// The sizeof(Word) bytes at `p` as one number, whatever their alignment.
+template <typename Word>
+inline Word loadWord(const char* p) {
+  Word word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
 // The first `byte` in [from, end), or `end`. Most lines and values are a few bytes long, where
 // a library call costs more than the search, so the first bytes are looked at in place, eight
 // at a time, and only a longer run is left to memchr.
@@ -22,9 +30,7 @@ inline const char* findByte(const char* from, const char* end, char byte) {
   // The lowest byte of a word loaded from memory must be its first.
   constexpr bool kWords = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
   for (; kWords && stop - from >= 8; from += 8) {
-    uint64_t word;
-    std::memcpy(&word, from, 8);
-    word ^= wanted;
+    uint64_t word = loadWord<uint64_t>(from) ^ wanted;
     // A byte of `word` is zero where `byte` stands; the lowest flagged byte is always a true
     // one, as a false flag only follows a true one.
     uint64_t zeros = (word - kOnes) & ~word & kHighs;
@@ -46,15 +52,15 @@ inline bool sameBytes(std::string_view a, std::string_view b) {
   if (size != b.size()) return false;
   const char* p = a.data();
   const char* q = b.data();
-  auto differ = [p, q](size_t at, auto word) {
-    decltype(word) x;
-    decltype(word) y;
-    std::memcpy(&x, p + at, sizeof x);
-    std::memcpy(&y, q + at, sizeof y);
-    return x ^ y;
+  // The bits in which the words at `at` of both differ.
+  auto differ64 = [p, q](size_t at) {
+    return loadWord<uint64_t>(p + at) ^ loadWord<uint64_t>(q + at);
   };
-  if (size >= 8 && size <= 16) return (differ(0, uint64_t{}) | differ(size - 8, uint64_t{})) == 0;
-  if (size >= 4 && size < 8) return (differ(0, uint32_t{}) | differ(size - 4, uint32_t{})) == 0;
+  auto differ32 = [p, q](size_t at) {
+    return loadWord<uint32_t>(p + at) ^ loadWord<uint32_t>(q + at);
+  };
+  if (size >= 8 && size <= 16) return (differ64(0) | differ64(size - 8)) == 0;
+  if (size >= 4 && size < 8) return (differ32(0) | differ32(size - 4)) == 0;
   if (size > 16) return std::memcmp(p, q, size) == 0;
   for (size_t at = 0; at < size; ++at) {
     if (p[at] != q[at]) return false;
