@@ -1,9 +1,8 @@
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "driver/run.h"
 #include "join/join.h"
+#include "null_sink.h"
 #include "output/writer.h"
 #include "relations/large_allocator.h"
 #include "relations/lookup.h"
@@ -14,13 +13,7 @@ namespace {
 
 // The whole output of a script (echo, join, result block) written to /dev/null.
 void writeWholeOutput(benchmark::State& state, const std::string& script) {
-  int devNull = ::open("/dev/null", O_WRONLY);
-  for (auto _ : state) {
-    sinkStruct sink = fileSink(devNull);
-    writeOutputOf(script, sink);
-    flushSink(sink);
-  }
-  ::close(devNull);
+  writeEachIteration(state, [&script](sinkStruct& sink) { writeOutputOf(script, sink); });
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * script.size()));
 }
 
@@ -82,13 +75,7 @@ BENCHMARK(walkMillionResultRows)->Unit(benchmark::kMillisecond);
 void writeMillionResultRows(benchmark::State& state) {
   const preparedScriptStruct& prepared = millionByMillion();
   joinStruct join = prepareJoin(prepared.script.mainVec, prepared.tables);
-  int devNull = ::open("/dev/null", O_WRONLY);
-  for (auto _ : state) {
-    sinkStruct sink = fileSink(devNull);
-    writeResult(sink, join);
-    flushSink(sink);
-  }
-  ::close(devNull);
+  writeEachIteration(state, [&join](sinkStruct& sink) { writeResult(sink, join); });
 }
 BENCHMARK(writeMillionResultRows)->Unit(benchmark::kMillisecond);
 
