@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -87,6 +89,33 @@ bool writeAll(int fd, const char* data, size_t size) {
     size -= static_cast<size_t>(put);
   }
   return true;
+}
+
+bool writeAllOf(int fd, std::span<const std::string_view> parts) {
+  constexpr size_t kMostParts = 64;  // well below any system's limit
+  iovec vectors[kMostParts];
+  for (;;) {
+    while (!parts.empty() && parts.front().empty()) parts = parts.subspan(1);
+    if (parts.empty()) return true;
+    size_t count = std::min(parts.size(), kMostParts);
+    for (size_t i = 0; i < count; ++i) {
+      vectors[i].iov_base = const_cast<char*>(parts[i].data());
+      vectors[i].iov_len = parts[i].size();
+    }
+    ssize_t put = ::writev(fd, vectors, static_cast<int>(count));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    auto done = static_cast<size_t>(put);
+    while (!parts.empty() && done >= parts.front().size()) {
+      done -= parts.front().size();
+      parts = parts.subspan(1);
+    }
+    // A short write leaves the rest of a part: it is finished on its own.
+    if (done > 0) {
+      if (!writeAll(fd, parts.front().data() + done, parts.front().size() - done)) return false;
+      parts = parts.subspan(1);
+    }
+  }
 }
 
 bool closeFile(int fd) { return fd < 0 || ::close(fd) == 0; }

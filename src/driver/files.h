@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string_view>
 
 #include "relations/large_allocator.h"
@@ -30,6 +31,10 @@ inputTextStruct readAll(int fd);
 
 // Writes all of `size` bytes at `data` to `fd`; false when some of them could not be written.
 bool writeAll(int fd, const char* data, size_t size);
+
+// writeAll for the bytes of `parts` one after another, with as few requests as the system
+// allows.
+bool writeAllOf(int fd, std::span<const std::string_view> parts);
 
 // Closes `fd` unless it is -1; false when the close reports a failed write.
 bool closeFile(int fd);

@@ -1,6 +1,9 @@
 #include "output/sink.h"
 
+#include <algorithm>
+
 #include "driver/files.h"
+#include "output/ordered_output.h"
 
 namespace {
 
@@ -14,39 +17,72 @@ void handOn(sinkStruct& sink, const char* data, size_t size) {
   }
 }
 
-// The buffer is filled whole by any output larger than it, so it is faulted in at once.
-std::unique_ptr<char[], largeBlockDeleter<char>> sinkBuffer() {
-  return {largeAllocator<char>().allocate(kSinkCapacity), largeBlockDeleter<char>{kSinkCapacity}};
+// The buffer of a sink to a file may see little more than the heading when the rows are made
+// in pieces, so it is faulted in as it is filled.
+sinkBufferPtr lazySinkBuffer(size_t capacity) {
+  return {largeAllocator<char>().allocateLazily(capacity), largeBlockDeleter<char>{capacity}};
 }
 
 }  // namespace
 
+// A piece's buffer is filled whole, over and over, so it is faulted in at once.
+sinkBufferPtr sinkBuffer(size_t capacity) {
+  return {largeAllocator<char>().allocate(capacity), largeBlockDeleter<char>{capacity}};
+}
+
 sinkStruct fileSink(int fd) {
   sinkStruct sink;
   sink.fd = fd;
-  sink.buffer = sinkBuffer();
+  sink.ownBuffer = lazySinkBuffer(kSinkCapacity);
+  sink.buffer = sink.ownBuffer.get();
+  sink.capacity = kSinkCapacity;
   return sink;
 }
 
 sinkStruct textSink(std::string& target) {
   sinkStruct sink;
   sink.target = &target;
-  sink.buffer = sinkBuffer();
+  sink.ownBuffer = lazySinkBuffer(kSinkCapacity);
+  sink.buffer = sink.ownBuffer.get();
+  sink.capacity = kSinkCapacity;
   return sink;
 }
 
 bool flushSink(sinkStruct& sink) {
-  handOn(sink, sink.buffer.get(), sink.used);
+  if (sink.ordered != nullptr) {
+    passFullBuffer(*sink.ordered, sink);
+    return !sink.failed;
+  }
+  handOn(sink, sink.buffer, sink.used);
   sink.used = 0;
   return !sink.failed;
 }
 
 void writeLarge(sinkStruct& sink, std::string_view text) {
+  if (sink.ordered != nullptr) {
+    // A piece is a buffer: a long text goes through as many as it fills.
+    while (!text.empty()) {
+      if (sink.used == sink.capacity) flushSink(sink);
+      size_t part = std::min(text.size(), sink.capacity - sink.used);
+      std::memcpy(sink.buffer + sink.used, text.data(), part);
+      sink.used += part;
+      text.remove_prefix(part);
+    }
+    return;
+  }
   flushSink(sink);
-  if (text.size() >= kSinkCapacity) {
+  if (text.size() >= sink.capacity) {
     handOn(sink, text.data(), text.size());
     return;
   }
-  std::memcpy(sink.buffer.get(), text.data(), text.size());
+  std::memcpy(sink.buffer, text.data(), text.size());
   sink.used = text.size();
+}
+
+void writeUnbuffered(sinkStruct& sink, std::span<const std::string_view> texts) {
+  if (sink.target != nullptr) {
+    for (std::string_view text : texts) sink.target->append(text);
+  } else if (!sink.failed && !writeAllOf(sink.fd, texts)) {
+    sink.failed = true;
+  }
 }

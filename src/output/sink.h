@@ -4,22 +4,40 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "relations/large_allocator.h"
 
-// Buffered writes to a file descriptor, or to a string in tests. A failed write is remembered
-// rather than reported at once, so the caller decides once, at the end, what to tell the user.
+struct orderedOutputStruct;
+
+using sinkBufferPtr = std::unique_ptr<char[], largeBlockDeleter<char>>;
+
+// Buffered writes to a file descriptor, or to a string in tests, or as pieces of output made
+// out of order (output/ordered_output.h). A failed write is remembered rather than reported at
+// once, so the caller decides once, at the end, what to tell the user.
 struct sinkStruct {
   int fd = -1;
   std::string* target = nullptr;  // when set, receives everything instead of `fd`
-  std::unique_ptr<char[], largeBlockDeleter<char>> buffer;
+  sinkBufferPtr ownBuffer;        // `buffer` of a sink that has one of its own
+  // When set, `buffer` belongs to it, and is handed to it in pieces of chunks.
+  orderedOutputStruct* ordered = nullptr;
+  size_t worker = 0;
+  size_t bufferId = 0;
+  size_t chunk = 0;
+  size_t pieceStart = 0;  // where the chunk's bytes in `buffer` begin
+  size_t chunkBytes = 0;  // of the chunk, in earlier buffers
+  char* buffer = nullptr;
+  size_t capacity = 0;
   size_t used = 0;
   bool failed = false;
 };
 
 inline constexpr size_t kSinkCapacity = size_t{1} << 20;
+
+// A buffer of `capacity` bytes.
+sinkBufferPtr sinkBuffer(size_t capacity);
 
 sinkStruct fileSink(int fd);
 sinkStruct textSink(std::string& target);
@@ -30,9 +48,13 @@ bool flushSink(sinkStruct& sink);
 // Writes `text` past the buffer when it is larger than what is left of it.
 void writeLarge(sinkStruct& sink, std::string_view text);
 
+// Hands `texts` on at once, in one request where the sink goes to a file; the buffer must be
+// empty.
+void writeUnbuffered(sinkStruct& sink, std::span<const std::string_view> texts);
+
 inline void writeText(sinkStruct& sink, std::string_view text) {
-  if (kSinkCapacity - sink.used >= text.size()) {
-    if (!text.empty()) std::memcpy(sink.buffer.get() + sink.used, text.data(), text.size());
+  if (sink.capacity - sink.used >= text.size()) {
+    if (!text.empty()) std::memcpy(sink.buffer + sink.used, text.data(), text.size());
     sink.used += text.size();
     return;
   }
@@ -40,7 +62,7 @@ inline void writeText(sinkStruct& sink, std::string_view text) {
 }
 
 inline void writeByte(sinkStruct& sink, char byte) {
-  if (sink.used == kSinkCapacity) flushSink(sink);
+  if (sink.used == sink.capacity) flushSink(sink);
   sink.buffer[sink.used++] = byte;
 }
 
