@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <algorithm>
 #include <string>
 
 #include "driver/files.h"
@@ -8,6 +9,7 @@
 #include "output/echo.h"
 #include "output/writer.h"
 #include "relations/lookup.h"
+#include "relations/parallel.h"
 #include "relations/reader.h"
 
 namespace {
@@ -26,31 +28,44 @@ void logMessage(int logFd, std::string_view text, std::string_view path = {},
 bool produceOutput(int inputFd, int outputFd) {
   inputTextStruct input = readAll(inputFd);
   sinkStruct out = fileSink(outputFd);
-  writeOutputOf(input.text(), out);
+  writeOutputOf(input.text(), out, usableProcessors());
   bool flushed = flushSink(out);
   return closeFile(outputFd) && flushed;
 }
 
 }  // namespace
 
-void writeOutputOf(std::string_view script, sinkStruct& out) {
-  writeEcho(out, script);
-  scriptStruct parsed = readScript(script);
+void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers) {
+  // The echo needs nothing but the script, so it is written while the script is read and the
+  // join prepared; all that follows it waits for it.
+  scriptStruct parsed;
+  std::vector<int32_t> tables;
+  joinStruct join;
+  bool joinable = false;
+  forEachTaskInParallel(workers, 2, [&](size_t /*worker*/, size_t task) {
+    if (task == 0) {
+      writeEcho(out, script);
+      return;
+    }
+    parsed = readScript(script);
+    if (parsed.joinVec.size() < 2) return;
+    tables = findTables(parsed.joinVec, parsed.mainVec);
+    joinable = std::find(tables.begin(), tables.end(), -1) == tables.end();
+    if (joinable) join = prepareJoin(parsed.mainVec, tables, workers);
+  });
   if (parsed.joinVec.size() < 2) {
     writeText(out, kJoinStructureText);
     return;
   }
-  std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec);
-  for (size_t i = 0; i < tables.size(); ++i) {
-    if (tables[i] < 0) {
-      writeText(out, kUnknownRelationText);
-      writeText(out, parsed.joinVec[i]);
-      writeByte(out, '\n');
-      return;
-    }
+  if (!joinable) {
+    size_t unknown =
+        static_cast<size_t>(std::find(tables.begin(), tables.end(), -1) - tables.begin());
+    writeText(out, kUnknownRelationText);
+    writeText(out, parsed.joinVec[unknown]);
+    writeByte(out, '\n');
+    return;
   }
-  joinStruct join = prepareJoin(parsed.mainVec, tables);
-  writeResult(out, join);
+  writeResult(out, join, workers);
 }
 
 int run(int argc, const char* const* argv) {

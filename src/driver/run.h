@@ -10,7 +10,8 @@
 int run(int argc, const char* const* argv);
 
 // Everything the output file receives for `script`: the echo, then the result block or the
-// text that says why there is none.
-void writeOutputOf(std::string_view script, sinkStruct& out);
+// text that says why there is none. Up to `workers` threads share the work; the bytes are
+// the same for any number.
+void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers = 1);
 
 #endif  // RELMERGE_DRIVER_RUN_H_

@@ -4,6 +4,7 @@
 #include <map>
 #include <utility>
 
+#include "relations/parallel.h"
 #include "relations/prefetch.h"
 
 namespace {
@@ -311,24 +312,30 @@ const resultBlockStruct& resultOfLastLevel(walkStruct& walk) {
 
 }  // namespace
 
-joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables) {
+joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables,
+                       size_t workers) {
   joinStruct join;
   join.mainVec = &mainVec;
   join.plan = planJoin(mainVec, tables);
-  std::map<std::pair<int32_t, std::vector<int32_t>>, const rowIndexStruct*> built;
+  std::map<std::pair<int32_t, std::vector<int32_t>>, rowIndexStruct*> planned;
+  std::vector<const stepStruct*> toBuild;
   for (const stepStruct& step : join.plan.steps) {
     if (step.rightPositions.empty()) {
       join.stepIndexes.push_back(nullptr);
       continue;
     }
-    auto cached = built.try_emplace({step.table, step.rightPositions}, nullptr);
+    auto cached = planned.try_emplace({step.table, step.rightPositions}, nullptr);
     if (cached.second) {
-      join.indexes.push_back(
-          buildRowIndex(mainVec[static_cast<size_t>(step.table)], step.rightPositions));
-      cached.first->second = &join.indexes.back();
+      // A deque leaves its elements where they are as it grows.
+      cached.first->second = &join.indexes.emplace_back();
+      toBuild.push_back(&step);
     }
     join.stepIndexes.push_back(cached.first->second);
   }
+  forEachTaskInParallel(workers, toBuild.size(), [&](size_t /*worker*/, size_t i) {
+    const stepStruct& step = *toBuild[i];
+    join.indexes[i] = buildRowIndex(mainVec[static_cast<size_t>(step.table)], step.rightPositions);
+  });
   for (size_t level = 0; level <= join.plan.steps.size(); ++level) {
     int32_t table = level == 0 ? join.plan.firstTable : join.plan.steps[level - 1].table;
     const mainStruct& relation = mainVec[static_cast<size_t>(table)];
@@ -345,6 +352,12 @@ joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector
 void forEachResultBlock(const joinStruct& join,
                         const std::function<bool(const resultBlockStruct&)>& take,
                         size_t blockRows) {
+  forEachResultBlockFrom(join, 0, relationOfLevel(join, 0).rows.size(), take, blockRows);
+}
+
+void forEachResultBlockFrom(const joinStruct& join, size_t begin, size_t end,
+                            const std::function<bool(const resultBlockStruct&)>& take,
+                            size_t blockRows) {
   if (join.resultIsEmpty) return;
   size_t levelCount = join.plan.steps.size() + 1;
   size_t last = levelCount - 1;
@@ -362,14 +375,14 @@ void forEachResultBlock(const joinStruct& join,
   walk.keyLayout = layOutKeys(join);
   // Depth first over blocks: a block is extended level by level to the last, handed over,
   // and only then is the level above it filled further, so rows come out in the fold's order.
-  size_t firstRelationRows = relationOfLevel(join, 0).rows.size();
-  size_t nextFirst = 0;
+  end = std::min(end, relationOfLevel(join, 0).rows.size());
+  size_t nextFirst = std::min(begin, end);
   size_t level = 0;
   for (;;) {
     levelBlockStruct& block = walk.levels[level];
     if (level == 0) {
-      if (nextFirst == firstRelationRows) return;
-      block.size = std::min(walk.blockRows, firstRelationRows - nextFirst);
+      if (nextFirst == end) return;
+      block.size = std::min(walk.blockRows, end - nextFirst);
       for (size_t k = 0; k < block.size; ++k) block.rows[k] = static_cast<uint32_t>(nextFirst + k);
       block.firstLevelRows = block.rows;
       nextFirst += block.size;

@@ -32,7 +32,9 @@ inline const mainStruct& relationOfLevel(const joinStruct& join, size_t level) {
   return *join.levelRelations[level];
 }
 
-joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables);
+// Plans the join of the relations at `tables` and builds its indexes, up to `workers` at once.
+joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables,
+                       size_t workers = 1);
 
 // A run of result rows in result order: row k is made of row rowIds[level][k] of the relation
 // at each level.
@@ -57,5 +59,11 @@ inline std::string_view rowOf(const joinStruct& join, const resultBlockStruct& b
 void forEachResultBlock(const joinStruct& join,
                         const std::function<bool(const resultBlockStruct&)>& take,
                         size_t blockRows = kResultBlockRows);
+
+// forEachResultBlock for the result rows made from the first relation's rows [begin, end)
+// alone: the runs of rows of consecutive ranges follow one another in the result.
+void forEachResultBlockFrom(const joinStruct& join, size_t begin, size_t end,
+                            const std::function<bool(const resultBlockStruct&)>& take,
+                            size_t blockRows = kResultBlockRows);
 
 #endif  // RELMERGE_JOIN_JOIN_H_

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
+#include "output/ordered_output.h"
 #include "relations/items.h"
+#include "relations/parallel.h"
 #include "relations/prefetch.h"
 #include "relations/scan.h"
 
@@ -134,13 +137,97 @@ void prefetchBlockRows(const joinStruct& join, const resultBlockStruct& block) {
   }
 }
 
+// Writes every row of a block, until the sink fails.
+bool writeBlock(sinkStruct& sink, const joinStruct& join, const resultBlockStruct& block) {
+  prefetchBlockRows(join, block);
+  for (size_t k = 0; k < block.size; ++k) writeRow(sink, join, block, k);
+  // Once a write has failed nothing more reaches the file, so the rest is not worked out.
+  return !sink.failed;
+}
+
+// Hands out runs of the first relation's rows in order, each about as many as make
+// kChunkBytes of output at the rate of the runs done so far: a chunk small enough for a worker
+// to run ahead of the one whose output goes out, and large enough to start cheaply.
+struct chunkerStruct {
+  std::mutex mutex;
+  size_t firstRows = 0;
+  size_t nextChunk = 0;
+  size_t nextRow = 0;
+  size_t rowsDone = 0;
+  size_t bytesDone = 0;
+};
+
+struct chunkStruct {
+  size_t number = 0;
+  size_t begin = 0;
+  size_t end = 0;
+};
+
+constexpr size_t kChunkBytes = kPieceBufferCapacity / 4;
+constexpr size_t kFirstChunkRows = 16;
+constexpr size_t kMostChunkRows = 4 * kResultBlockRows;
+
+bool takeChunk(chunkerStruct& chunker, chunkStruct& chunk) {
+  std::lock_guard<std::mutex> lock(chunker.mutex);
+  if (chunker.nextRow == chunker.firstRows) return false;
+  size_t rows = kFirstChunkRows;
+  if (chunker.rowsDone > 0) {
+    rows = chunker.bytesDone == 0
+               ? kMostChunkRows
+               : std::clamp<size_t>(kChunkBytes * chunker.rowsDone / chunker.bytesDone, 1,
+                                    kMostChunkRows);
+  }
+  chunk = {chunker.nextChunk++, chunker.nextRow,
+           chunker.nextRow + std::min(rows, chunker.firstRows - chunker.nextRow)};
+  chunker.nextRow = chunk.end;
+  return true;
+}
+
+void countChunk(chunkerStruct& chunker, const chunkStruct& chunk, size_t bytes) {
+  std::lock_guard<std::mutex> lock(chunker.mutex);
+  chunker.rowsDone += chunk.end - chunk.begin;
+  chunker.bytesDone += bytes;
+}
+
+// The rows, none of which is trimmed, made a chunk at a time by each worker and written in
+// chunk order.
+void writeRowsInParallel(sinkStruct& sink, const joinStruct& join, size_t workers) {
+  chunkerStruct chunker;
+  chunker.firstRows = relationOfLevel(join, 0).rows.size();
+  orderedOutputStruct ordered;
+  openOrderedOutput(ordered, sink, workers);
+  forEachTaskInParallel(workers, workers, [&](size_t /*thread*/, size_t worker) {
+    // On the worker's own stack: sinks side by side would share the cache line that each
+    // worker writes with every value.
+    sinkStruct piece = pieceSink(ordered, worker);
+    for (chunkStruct chunk; takeChunk(chunker, chunk);) {
+      beginChunk(piece, chunk.number);
+      if (!piece.failed) {
+        forEachResultBlockFrom(join, chunk.begin, chunk.end, [&](const resultBlockStruct& block) {
+          return writeBlock(piece, join, block);
+        });
+      }
+      countChunk(chunker, chunk, endChunk(piece));
+    }
+  });
+  closeOrderedOutput(ordered);
+}
+
 }  // namespace
 
-void writeResult(sinkStruct& sink, const joinStruct& join) {
+void writeResult(sinkStruct& sink, const joinStruct& join, size_t workers) {
   writeHeading(sink, join.plan.fields);
   size_t longest = resultMayBeRagged(join) ? longestRowLength(join) : 0;
+  // The first chunk is all of a short first relation: nothing to share.
+  bool shared = workers > 1 && relationOfLevel(join, 0).rows.size() > kFirstChunkRows;
+  if (longest == 0 && shared && !join.resultIsEmpty) {
+    writeRowsInParallel(sink, join, workers);
+    writeByte(sink, '\n');
+    return;
+  }
   bool trimming = longest > 0;
   forEachResultBlock(join, [&](const resultBlockStruct& block) {
+    if (!trimming) return writeBlock(sink, join, block);
     prefetchBlockRows(join, block);
     for (size_t k = 0; k < block.size; ++k) {
       // Only the leading run of short rows goes; a short row after a longest one stays.
@@ -148,7 +235,6 @@ void writeResult(sinkStruct& sink, const joinStruct& join) {
       trimming = false;
       writeRow(sink, join, block, k);
     }
-    // Once a write has failed nothing more reaches the file, so the rest is not worked out.
     return !sink.failed;
   });
   writeByte(sink, '\n');

@@ -161,6 +161,53 @@ TEST(ResultBlocks, BlockSizeChangesNothing) {
   }
 }
 
+// The rows made from runs of the first relation's rows, one run after another.
+std::vector<std::vector<uint32_t>> resultRowsByRuns(const joinStruct& join,
+                                                    const std::vector<size_t>& cuts) {
+  std::vector<std::vector<uint32_t>> rows;
+  for (size_t i = 0; i + 1 < cuts.size(); ++i) {
+    forEachResultBlockFrom(join, cuts[i], cuts[i + 1], [&rows](const resultBlockStruct& block) {
+      for (size_t k = 0; k < block.size; ++k) {
+        rows.emplace_back();
+        for (const std::vector<uint32_t>& column : block.rowIds) rows.back().push_back(column[k]);
+      }
+      return true;
+    });
+  }
+  return rows;
+}
+
+TEST(ResultBlocks, RunsOfFirstRowsFollowOneAnother) {
+  for (std::string_view firstRow : {"", "1, 2, 9\n"}) {
+    std::string script = manyBlocksScript(firstRow);
+    scriptStruct parsed = readScript(script);
+    joinStruct join = prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec));
+    std::vector<std::vector<uint32_t>> whole = resultRowsOf(join, kResultBlockRows);
+    size_t firstRows = relationOfLevel(join, 0).rows.size();
+    std::vector<std::vector<size_t>> cutSets = {
+        {0, firstRows},
+        {0, 1, 2, 3, firstRows},
+        {0, 0, 5, 5, 40, firstRows, firstRows + 10},
+        {0, 17, 34, 51, 68, firstRows},
+    };
+    for (const std::vector<size_t>& cuts : cutSets) {
+      EXPECT_EQ(whole, resultRowsByRuns(join, cuts)) << cuts.size() << " cuts " << firstRow;
+    }
+    EXPECT_TRUE(resultRowsByRuns(join, {firstRows, firstRows + 3}).empty());
+  }
+}
+
+// Indexes built by several threads at once are the ones one thread builds.
+TEST(PrepareJoin, WorkersBuildTheSameIndexes) {
+  std::string script = manyBlocksScript("");
+  scriptStruct parsed = readScript(script);
+  std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec);
+  std::vector<std::vector<uint32_t>> alone = resultRowsOf(prepareJoin(parsed.mainVec, tables), 64);
+  for (size_t workers : {2, 3, 8}) {
+    EXPECT_EQ(alone, resultRowsOf(prepareJoin(parsed.mainVec, tables, workers), 64)) << workers;
+  }
+}
+
 TEST(ResultBlocks, TakerThatStopsIsNotCalledAgain) {
   std::string script = manyBlocksScript("");
   scriptStruct parsed = readScript(script);

@@ -9,10 +9,10 @@
 namespace {
 
 // Everything after the echo of `script`.
-std::string resultOf(std::string_view script) {
+std::string resultOf(std::string_view script, size_t workers = 1) {
   std::string out;
   sinkStruct sink = textSink(out);
-  writeOutputOf(script, sink);
+  writeOutputOf(script, sink, workers);
   flushSink(sink);
   std::string echo = std::string(script) + "\n";
   EXPECT_EQ(echo, out.substr(0, echo.size())) << script;
@@ -77,6 +77,42 @@ TEST(ResultWriter, MessagesInsteadOfAResult) {
        "ci\xF3t nem tal\xE1lom: Z\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.result, resultOf(c.script)) << c.script;
+}
+
+// A relation `name` of `rows` rows "i, f(i)" under `heading`.
+std::string relationText(std::string_view name, std::string_view heading, size_t rows,
+                         size_t (*second)(size_t)) {
+  std::string text = std::string(name) + "(" + std::string(heading) + ")\n";
+  for (size_t i = 0; i < rows; ++i) {
+    text += std::to_string(i) + ", " + std::to_string(second(i)) + "\n";
+  }
+  return text + "\n";
+}
+
+TEST(ResultWriter, AnyNumberOfWorkersWritesTheSameBytes) {
+  std::string manyMatches =
+      relationText("R", "a int, b int", 6000, [](size_t i) { return i * 7 % 900; }) +
+      relationText("S", "b int, c int", 2000, [](size_t i) { return i % 1100; }) + "join(R, S)\n";
+  std::string product = relationText("R", "a int, b int", 400, [](size_t i) { return i; }) +
+                        relationText("S", "c int, d int", 300, [](size_t i) { return i; }) +
+                        "join(R, S)\n";
+  std::string fewMatches = relationText("R", "a int, b int", 9000, [](size_t i) { return i; }) +
+                           relationText("S", "b int, c int", 50, [](size_t i) { return i * 997; }) +
+                           "join(R, S)\n";
+  std::string chain = relationText("R", "a int, b int", 3000, [](size_t i) { return i % 500; }) +
+                      relationText("S", "b int, c int", 700, [](size_t i) { return i % 300; }) +
+                      relationText("T", "c int, d int", 500, [](size_t i) { return i; }) +
+                      "join(R, S, T)\n";
+  // A longer first row makes the rows ragged: they are trimmed, in order.
+  std::string ragged = "R(a int, b int)\n0, 1, 2\n" + manyMatches.substr(16);
+  for (const std::string& script : {manyMatches, product, fewMatches, chain, ragged}) {
+    std::string alone = resultOf(script);
+    ASSERT_GT(alone.size(), 100u);
+    for (size_t workers : {2, 3, 5}) {
+      EXPECT_EQ(alone, resultOf(script, workers))
+          << workers << " workers on " << script.substr(0, 40);
+    }
+  }
 }
 
 }  // namespace
