@@ -52,9 +52,34 @@ void writeLarge(sinkStruct& sink, std::string_view text);
 // empty.
 void writeUnbuffered(sinkStruct& sink, std::span<const std::string_view> texts);
 
+// Copies up to 32 bytes without a call: most texts written are values of a few bytes, whose
+// copy costs less than a call to the library's. Two copies of a fixed size, one from each
+// end, cover every length between that size and twice it.
+inline void copyShort(char* to, const char* from, size_t size) {
+  auto fromBothEnds = [&]<size_t kSize>() {
+    std::memcpy(to, from, kSize);
+    std::memcpy(to + size - kSize, from + size - kSize, kSize);
+  };
+  if (size >= 16) {
+    fromBothEnds.template operator()<16>();
+  } else if (size >= 8) {
+    fromBothEnds.template operator()<8>();
+  } else if (size >= 4) {
+    fromBothEnds.template operator()<4>();
+  } else if (size > 0) {
+    to[0] = from[0];
+    to[size / 2] = from[size / 2];
+    to[size - 1] = from[size - 1];
+  }
+}
+
 inline void writeText(sinkStruct& sink, std::string_view text) {
   if (sink.capacity - sink.used >= text.size()) {
-    if (!text.empty()) std::memcpy(sink.buffer + sink.used, text.data(), text.size());
+    if (text.size() <= 32) {
+      copyShort(sink.buffer + sink.used, text.data(), text.size());
+    } else {
+      std::memcpy(sink.buffer + sink.used, text.data(), text.size());
+    }
     sink.used += text.size();
     return;
   }
