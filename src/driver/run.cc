@@ -24,11 +24,15 @@ void logMessage(int logFd, std::string_view text, std::string_view path = {},
   writeAll(logFd, message.data(), message.size());
 }
 
+// The writing of the result, which one worker at a time does for all, keeps more workers than
+// this from gaining much, while each costs two buffers and a thread.
+constexpr size_t kMostWorkers = 8;
+
 // Reads the input, writes all of the output; false when the output did not take every byte.
 bool produceOutput(int inputFd, int outputFd) {
   inputTextStruct input = readAll(inputFd);
   sinkStruct out = fileSink(outputFd);
-  writeOutputOf(input.text(), out, usableProcessors());
+  writeOutputOf(input.text(), out, std::min(usableProcessors(), kMostWorkers));
   bool flushed = flushSink(out);
   return closeFile(outputFd) && flushed;
 }
