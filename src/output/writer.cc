@@ -67,6 +67,16 @@ void writeCopiedValues(sinkStruct& sink, const std::vector<int32_t>& skipped,
     writeRun(row.data(), rowEnd);
     return;
   }
+  if (skipped.size() == 1 && skipped[0] == 0) {
+    // The usual step compares the first value alone: what follows its comma, less one blank,
+    // goes out as it stands, with no walk over the values.
+    const char* comma = findByte(row.data(), rowEnd, ',');
+    if (comma == rowEnd) return;
+    const char* rest = comma + 1;
+    if (rest != rowEnd && *rest == ' ') ++rest;
+    writeRun(rest, rowEnd);
+    return;
+  }
   bool inRun = false;
   const char* runStart = nullptr;
   const char* runEnd = nullptr;
