@@ -8,13 +8,8 @@
 namespace {
 
 void handOn(sinkStruct& sink, const char* data, size_t size) {
-  if (size == 0) return;
-  if (sink.target != nullptr) {
-    sink.target->append(data, size);
-  } else if (!sink.failed && !writeAll(sink.fd, data, size)) {
-    // Once a write has failed the file is incomplete; later bytes are dropped, not retried.
-    sink.failed = true;
-  }
+  std::string_view text(data, size);
+  writeUnbuffered(sink, {&text, 1});
 }
 
 // The buffer of a sink to a file may see little more than the heading when the rows are made
@@ -83,6 +78,7 @@ void writeUnbuffered(sinkStruct& sink, std::span<const std::string_view> texts) 
   if (sink.target != nullptr) {
     for (std::string_view text : texts) sink.target->append(text);
   } else if (!sink.failed && !writeAllOf(sink.fd, texts)) {
+    // Once a write has failed the file is incomplete; later bytes are dropped, not retried.
     sink.failed = true;
   }
 }

@@ -27,7 +27,7 @@ struct sinkStruct {
   size_t bufferId = 0;
   size_t chunk = 0;
   size_t pieceStart = 0;  // where the chunk's bytes in `buffer` begin
-  size_t chunkBytes = 0;  // of the chunk, in earlier buffers
+  size_t chunkBytes = 0;  // of the chunk, handed over so far
   char* buffer = nullptr;
   size_t capacity = 0;
   size_t used = 0;
