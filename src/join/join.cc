@@ -318,7 +318,7 @@ joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector
   join.mainVec = &mainVec;
   join.plan = planJoin(mainVec, tables);
   std::map<std::pair<int32_t, std::vector<int32_t>>, rowIndexStruct*> planned;
-  std::vector<const stepStruct*> toBuild;
+  std::vector<std::pair<rowIndexStruct*, const stepStruct*>> toBuild;
   for (const stepStruct& step : join.plan.steps) {
     if (step.rightPositions.empty()) {
       join.stepIndexes.push_back(nullptr);
@@ -328,13 +328,14 @@ joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector
     if (cached.second) {
       // A deque leaves its elements where they are as it grows.
       cached.first->second = &join.indexes.emplace_back();
-      toBuild.push_back(&step);
+      toBuild.emplace_back(cached.first->second, &step);
     }
     join.stepIndexes.push_back(cached.first->second);
   }
   forEachTaskInParallel(workers, toBuild.size(), [&](size_t /*worker*/, size_t i) {
-    const stepStruct& step = *toBuild[i];
-    join.indexes[i] = buildRowIndex(mainVec[static_cast<size_t>(step.table)], step.rightPositions);
+    const stepStruct& step = *toBuild[i].second;
+    *toBuild[i].first =
+        buildRowIndex(mainVec[static_cast<size_t>(step.table)], step.rightPositions);
   });
   for (size_t level = 0; level <= join.plan.steps.size(); ++level) {
     int32_t table = level == 0 ? join.plan.firstTable : join.plan.steps[level - 1].table;

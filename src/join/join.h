@@ -14,6 +14,13 @@
 // A join ready to run: its plan and an index for every natural-join step. The catalogue must
 // outlive it.
 struct joinStruct {
+  // Moved, never copied: stepIndexes point into indexes, whose elements a moved deque keeps.
+  joinStruct() = default;
+  joinStruct(const joinStruct&) = delete;
+  joinStruct& operator=(const joinStruct&) = delete;
+  joinStruct(joinStruct&&) = default;
+  joinStruct& operator=(joinStruct&&) = default;
+
   const std::vector<mainStruct>* mainVec = nullptr;
   joinPlanStruct plan;
   std::deque<rowIndexStruct> indexes;              // steps that agree on relation and key share one

@@ -20,7 +20,8 @@
 // one comes free once all its pieces are written. A worker ahead of the others may have to
 // wait for that; the worker of the earliest unwritten chunk never does, as the pieces that
 // hold its buffers are all due and it writes them itself. So every chunk gets written, as
-// long as chunks are begun in their order.
+// long as chunks are handed out in their order and each worker ends one before it takes the
+// next: the worker of the chunk whose turn it is is then always at work.
 struct orderedOutputStruct {
   struct pieceStruct {
     size_t buffer = 0;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
-#include <system_error>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -26,10 +26,11 @@ void forEachTaskInParallel(size_t workers, size_t count, Task&& task) {
   };
   std::vector<std::thread> threads;
   size_t wanted = std::min(workers, count);
+  threads.reserve(wanted);
   for (size_t worker = 1; worker < wanted; ++worker) {
     try {
       threads.emplace_back(work, worker);
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
       break;
     }
   }
