@@ -117,4 +117,28 @@ TEST(OrderedOutput, FailedFileIsReportedToTheWorkers) {
   std::fclose(full);
 }
 
+// A file that has failed before the rows begin: the workers learn it with their first chunk,
+// and the output closes.
+TEST(OrderedOutput, FileThatFailedBeforeIsReportedAtOnce) {
+  std::string out;
+  sinkStruct sink = textSink(out);
+  sink.failed = true;
+  orderedOutputStruct ordered;
+  openOrderedOutput(ordered, sink, 2, 16);
+  std::atomic<size_t> next{0};
+  std::atomic<int> unaware{0};
+  forEachTaskInParallel(2, 2, [&](size_t /*thread*/, size_t worker) {
+    sinkStruct piece = pieceSink(ordered, worker);
+    for (size_t chunk = next++; chunk < 10; chunk = next++) {
+      beginChunk(piece, chunk);
+      if (!piece.failed) ++unaware;
+      writeText(piece, "abc");
+      endChunk(piece);
+    }
+  });
+  closeOrderedOutput(ordered);
+  EXPECT_EQ(0, unaware);
+  EXPECT_TRUE(sink.failed);
+}
+
 }  // namespace
