@@ -58,23 +58,27 @@ void writeItemsOf(sinkStruct& sink, const mainStruct& relation, std::string_view
 // value the rest of the line does.
 void writeCopiedValues(sinkStruct& sink, const std::vector<int32_t>& skipped,
                        const mainStruct& relation, std::string_view row) {
+  const char* rowEnd = row.data() + row.size();
   auto writeRun = [&](const char* from, const char* to) {
     writeText(sink, ", ");
     writeItemsOf(sink, relation, std::string_view(from, static_cast<size_t>(to - from)));
   };
-  const char* rowEnd = row.data() + row.size();
+  // Writes what follows the comma after a value that ends at `valueEnd`, less one blank: the
+  // next value onwards.
+  auto writeRestAfter = [&](const char* valueEnd) {
+    if (valueEnd == rowEnd) return;
+    const char* rest = valueEnd + 1;
+    if (rest != rowEnd && *rest == ' ') ++rest;
+    writeRun(rest, rowEnd);
+  };
   if (skipped.empty()) {
     writeRun(row.data(), rowEnd);
     return;
   }
   if (skipped.size() == 1 && skipped[0] == 0) {
-    // The usual step compares the first value alone: what follows its comma, less one blank,
-    // goes out as it stands, with no walk over the values.
-    const char* comma = findByte(row.data(), rowEnd, ',');
-    if (comma == rowEnd) return;
-    const char* rest = comma + 1;
-    if (rest != rowEnd && *rest == ' ') ++rest;
-    writeRun(rest, rowEnd);
+    // The usual step compares the first value alone: the rest goes out with no walk over
+    // the values.
+    writeRestAfter(findByte(row.data(), rowEnd, ','));
     return;
   }
   bool inRun = false;
@@ -93,12 +97,7 @@ void writeCopiedValues(sinkStruct& sink, const std::vector<int32_t>& skipped,
     if (inRun) writeRun(runStart, runEnd);
     inRun = false;
     if (++skip < skipped.size()) return true;
-    if (valueEnd != rowEnd) {
-      // What follows the comma, less one blank, is the next value onwards.
-      const char* rest = valueEnd + 1;
-      if (rest != rowEnd && *rest == ' ') ++rest;
-      writeRun(rest, rowEnd);
-    }
+    writeRestAfter(valueEnd);
     return false;
   });
   if (inRun) writeRun(runStart, runEnd);
