@@ -43,9 +43,8 @@ void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers) {
   // The echo needs nothing but the script, so it is written while the script is read and the
   // join prepared; all that follows it waits for it.
   scriptStruct parsed;
-  std::vector<int32_t> tables;
   joinStruct join;
-  bool joinable = false;
+  size_t unknown = 0;  // the first name of the join list that no relation has, if any
   forEachTaskInParallel(workers, 2, [&](size_t /*worker*/, size_t task) {
     if (task == 0) {
       writeEcho(out, script);
@@ -53,17 +52,15 @@ void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers) {
     }
     parsed = readScript(script);
     if (parsed.joinVec.size() < 2) return;
-    tables = findTables(parsed.joinVec, parsed.mainVec);
-    joinable = std::find(tables.begin(), tables.end(), -1) == tables.end();
-    if (joinable) join = prepareJoin(parsed.mainVec, tables, workers);
+    std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec);
+    unknown = static_cast<size_t>(std::find(tables.begin(), tables.end(), -1) - tables.begin());
+    if (unknown == tables.size()) join = prepareJoin(parsed.mainVec, tables, workers);
   });
   if (parsed.joinVec.size() < 2) {
     writeText(out, kJoinStructureText);
     return;
   }
-  if (!joinable) {
-    size_t unknown =
-        static_cast<size_t>(std::find(tables.begin(), tables.end(), -1) - tables.begin());
+  if (unknown < parsed.joinVec.size()) {
     writeText(out, kUnknownRelationText);
     writeText(out, parsed.joinVec[unknown]);
     writeByte(out, '\n');
