@@ -53,6 +53,7 @@ struct walkStruct {
   std::vector<std::string_view> values;
   std::vector<uint32_t> rowIds;
   std::vector<uint32_t> keyOrder;
+  std::vector<uint32_t> keyLevels;  // the levels but the first whose rows hold a key's values
   resultBlockStruct result;
 };
 
@@ -136,11 +137,24 @@ void layOutValues(walkStruct& walk, size_t from, size_t k, size_t needed) {
   }
 }
 
-// Asks for the rows at `level` of rows [first, first + count) of the block of `from`.
-void prefetchRowsAt(const walkStruct& walk, size_t from, size_t first, size_t count, size_t level) {
-  if (level == 0) return;  // read in order, which the processor foresees
-  prefetchRows(relationOfLevel(*walk.join, level).rows, count,
-               [&](size_t k) { return rowIdAt(walk, from, first + k, level); });
+// Calls use(k) for k from 0 to count - 1, having asked for the rows at `levels` of the later
+// rows first + k of the block of `from`.
+template <typename Use>
+void useRowsAt(const walkStruct& walk, size_t from, size_t first, size_t count,
+               std::span<const uint32_t> levels, Use&& use) {
+  const joinStruct& join = *walk.join;
+  useRowsInTurn(
+      count,
+      [&](size_t k) {
+        for (uint32_t level : levels) {
+          prefetch(
+              &relationOfLevel(join, level).rows.packed[rowIdAt(walk, from, first + k, level)]);
+        }
+      },
+      [&](size_t k) {
+        for (uint32_t level : levels) prefetch(rowAt(walk, from, first + k, level).data());
+      },
+      use);
 }
 
 // takeKeys where every value of a key sits at a known level and item. The values are taken
@@ -155,11 +169,12 @@ void takeFixedKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
   if (width == 1) {
     // The usual key of one value needs no grouping by level.
     const valueSourceStruct& source = sourceOf(0);
-    prefetchRowsAt(walk, level - 1, first, count, source.level);
-    for (size_t k = 0; k < count; ++k) {
+    // The first relation's rows are read in order, which the processor foresees.
+    std::span<const uint32_t> levels(&source.level, source.level == 0 ? 0 : 1);
+    useRowsAt(walk, level - 1, first, count, levels, [&](size_t k) {
       std::string_view row = rowAt(walk, level - 1, first + k, source.level);
       walk.keys.present[k] = itemAt(row, source.item, walk.keys.values[k]) ? 1 : 0;
-    }
+    });
     return;
   }
   std::vector<uint32_t>& order = walk.keyOrder;
@@ -174,12 +189,13 @@ void takeFixedKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
   if (!std::is_sorted(order.begin(), order.end(), before)) {
     std::sort(order.begin(), order.end(), before);
   }
+  std::vector<uint32_t>& levels = walk.keyLevels;
+  levels.clear();
   for (size_t i = 0; i < width; ++i) {
-    if (i == 0 || sourceOf(order[i]).level != sourceOf(order[i - 1]).level) {
-      prefetchRowsAt(walk, level - 1, first, count, sourceOf(order[i]).level);
-    }
+    uint32_t from = sourceOf(order[i]).level;
+    if (from != 0 && (levels.empty() || levels.back() != from)) levels.push_back(from);
   }
-  for (size_t k = 0; k < count; ++k) {
+  useRowsAt(walk, level - 1, first, count, levels, [&](size_t k) {
     std::string_view* key = &walk.keys.values[k * width];
     bool present = true;
     for (size_t group = 0; group < width && present;) {
@@ -200,7 +216,7 @@ void takeFixedKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
       group = end;
     }
     walk.keys.present[k] = present ? 1 : 0;
-  }
+  });
 }
 
 // The keys that the rows of the block above `level` look up at `level`.

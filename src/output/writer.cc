@@ -136,20 +136,28 @@ size_t longestRowLength(const joinStruct& join) {
   return longest;
 }
 
-// The rows of a block are asked for before any is copied; the first relation's rows are read
-// in order, which the processor foresees.
-void prefetchBlockRows(const joinStruct& join, const resultBlockStruct& block) {
-  for (size_t level = 1; level < block.rowIds.size(); ++level) {
-    const std::vector<uint32_t>& ids = block.rowIds[level];
-    prefetchRows(relationOfLevel(join, level).rows, block.size,
-                 [&ids](size_t k) { return ids[k]; });
-  }
+// Calls use(k) for every row of the block, having asked for the rows of later ones; the first
+// relation's rows are read in order, which the processor foresees.
+template <typename Use>
+void useBlockRows(const joinStruct& join, const resultBlockStruct& block, Use&& use) {
+  size_t levels = block.rowIds.size();
+  useRowsInTurn(
+      block.size,
+      [&](size_t k) {
+        for (size_t level = 1; level < levels; ++level) {
+          prefetch(&relationOfLevel(join, level).rows.packed[block.rowIds[level][k]]);
+        }
+      },
+      [&](size_t k) {
+        for (size_t level = 1; level < levels; ++level)
+          prefetch(rowOf(join, block, level, k).data());
+      },
+      use);
 }
 
 // Writes every row of a block, until the sink fails.
 bool writeBlock(sinkStruct& sink, const joinStruct& join, const resultBlockStruct& block) {
-  prefetchBlockRows(join, block);
-  for (size_t k = 0; k < block.size; ++k) writeRow(sink, join, block, k);
+  useBlockRows(join, block, [&](size_t k) { writeRow(sink, join, block, k); });
   // Once a write has failed nothing more reaches the file, so the rest is not worked out.
   return !sink.failed;
 }
@@ -237,13 +245,12 @@ void writeResult(sinkStruct& sink, const joinStruct& join, size_t workers) {
   bool trimming = longest > 0;
   forEachResultBlock(join, [&](const resultBlockStruct& block) {
     if (!trimming) return writeBlock(sink, join, block);
-    prefetchBlockRows(join, block);
-    for (size_t k = 0; k < block.size; ++k) {
+    useBlockRows(join, block, [&](size_t k) {
       // Only the leading run of short rows goes; a short row after a longest one stays.
-      if (trimming && rowLength(join, block, k) < longest) continue;
+      if (trimming && rowLength(join, block, k) < longest) return;
       trimming = false;
       writeRow(sink, join, block, k);
-    }
+    });
     return !sink.failed;
   });
   writeByte(sink, '\n');

@@ -18,12 +18,25 @@ inline void prefetch(const void* address) {
 }
 
 // Rows of a relation joined on later levels lie anywhere in the script, each found through
-// its entry in the row list: two cache misses in a row. Asks for the rows idAt(0) to
-// idAt(count - 1), the entries of all first, so that the misses of each pass overlap.
-template <typename IdAt>
-void prefetchRows(const rowVec& rows, size_t count, IdAt&& idAt) {
-  for (size_t k = 0; k < count; ++k) prefetch(&rows.packed[idAt(k)]);
-  for (size_t k = 0; k < count; ++k) prefetch(rows[idAt(k)].data());
+// its entry in the row list: two cache misses in a row. Rows used one after another have the
+// entry of a later row asked for kEntriesAhead rows before its use and its bytes kBytesAhead
+// rows before, so that each arrives about when it is wanted while only a few dozen misses
+// wait at once. Asking for a whole block up front overruns the misses the processor keeps
+// track of, and the first rows asked for may be gone from the cache before their turn.
+inline constexpr size_t kEntriesAhead = 24;
+inline constexpr size_t kBytesAhead = 12;
+
+// Calls use(k) for k from 0 to count - 1, with askEntries(j) and askBytes(j) called ahead of
+// use(j) as above; askBytes may read the entry that askEntries asked for.
+template <typename AskEntries, typename AskBytes, typename Use>
+void useRowsInTurn(size_t count, AskEntries&& askEntries, AskBytes&& askBytes, Use&& use) {
+  for (size_t k = 0; k < count && k < kEntriesAhead; ++k) askEntries(k);
+  for (size_t k = 0; k < count && k < kBytesAhead; ++k) askBytes(k);
+  for (size_t k = 0; k < count; ++k) {
+    if (k + kEntriesAhead < count) askEntries(k + kEntriesAhead);
+    if (k + kBytesAhead < count) askBytes(k + kBytesAhead);
+    use(k);
+  }
 }
 
 #endif  // RELMERGE_RELATIONS_PREFETCH_H_
