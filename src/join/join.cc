@@ -142,19 +142,12 @@ void layOutValues(walkStruct& walk, size_t from, size_t k, size_t needed) {
 template <typename Use>
 void useRowsAt(const walkStruct& walk, size_t from, size_t first, size_t count,
                std::span<const uint32_t> levels, Use&& use) {
-  const joinStruct& join = *walk.join;
-  useRowsInTurn(
-      count,
-      [&](size_t k) {
-        for (uint32_t level : levels) {
-          prefetch(
-              &relationOfLevel(join, level).rows.packed[rowIdAt(walk, from, first + k, level)]);
-        }
-      },
-      [&](size_t k) {
-        for (uint32_t level : levels) prefetch(rowAt(walk, from, first + k, level).data());
-      },
-      use);
+  auto forEachRow = [&](size_t k, auto&& visit) {
+    for (uint32_t level : levels) {
+      visit(relationOfLevel(*walk.join, level).rows, rowIdAt(walk, from, first + k, level));
+    }
+  };
+  useRowsInTurn(count, forEachRow, use);
 }
 
 // takeKeys where every value of a key sits at a known level and item. The values are taken

@@ -140,19 +140,12 @@ size_t longestRowLength(const joinStruct& join) {
 // relation's rows are read in order, which the processor foresees.
 template <typename Use>
 void useBlockRows(const joinStruct& join, const resultBlockStruct& block, Use&& use) {
-  size_t levels = block.rowIds.size();
-  useRowsInTurn(
-      block.size,
-      [&](size_t k) {
-        for (size_t level = 1; level < levels; ++level) {
-          prefetch(&relationOfLevel(join, level).rows.packed[block.rowIds[level][k]]);
-        }
-      },
-      [&](size_t k) {
-        for (size_t level = 1; level < levels; ++level)
-          prefetch(rowOf(join, block, level, k).data());
-      },
-      use);
+  auto forEachRow = [&](size_t k, auto&& visit) {
+    for (size_t level = 1; level < block.rowIds.size(); ++level) {
+      visit(relationOfLevel(join, level).rows, block.rowIds[level][k]);
+    }
+  };
+  useRowsInTurn(block.size, forEachRow, use);
 }
 
 // Writes every row of a block, until the sink fails.

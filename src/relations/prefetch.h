@@ -39,4 +39,19 @@ void useRowsInTurn(size_t count, AskEntries&& askEntries, AskBytes&& askBytes, U
   }
 }
 
+// useRowsInTurn for uses that each read a few rows: forEachRow(k, visit) calls
+// visit(rows, row) for every row that use(k) reads, which is asked for ahead of it.
+template <typename ForEachRow, typename Use>
+void useRowsInTurn(size_t count, ForEachRow&& forEachRow, Use&& use) {
+  useRowsInTurn(
+      count,
+      [&](size_t k) {
+        forEachRow(k, [](const rowVec& rows, size_t row) { prefetch(&rows.packed[row]); });
+      },
+      [&](size_t k) {
+        forEachRow(k, [](const rowVec& rows, size_t row) { prefetch(rows[row].data()); });
+      },
+      use);
+}
+
 #endif  // RELMERGE_RELATIONS_PREFETCH_H_
