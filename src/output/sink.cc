@@ -12,10 +12,15 @@ void handOn(sinkStruct& sink, const char* data, size_t size) {
   writeUnbuffered(sink, {&text, 1});
 }
 
-// The buffer of a sink to a file may see little more than the heading when the rows are made
-// in pieces, so it is faulted in as it is filled.
-sinkBufferPtr lazySinkBuffer(size_t capacity) {
-  return {largeAllocator<char>().allocateLazily(capacity), largeBlockDeleter<char>{capacity}};
+// A sink with a buffer of its own. The buffer may see little more than the heading when the
+// rows are made in pieces, so it is faulted in as it is filled.
+sinkStruct bufferedSink() {
+  sinkStruct sink;
+  sink.ownBuffer = {largeAllocator<char>().allocateLazily(kSinkCapacity),
+                    largeBlockDeleter<char>{kSinkCapacity}};
+  sink.buffer = sink.ownBuffer.get();
+  sink.capacity = kSinkCapacity;
+  return sink;
 }
 
 }  // namespace
@@ -26,20 +31,14 @@ sinkBufferPtr sinkBuffer(size_t capacity) {
 }
 
 sinkStruct fileSink(int fd) {
-  sinkStruct sink;
+  sinkStruct sink = bufferedSink();
   sink.fd = fd;
-  sink.ownBuffer = lazySinkBuffer(kSinkCapacity);
-  sink.buffer = sink.ownBuffer.get();
-  sink.capacity = kSinkCapacity;
   return sink;
 }
 
 sinkStruct textSink(std::string& target) {
-  sinkStruct sink;
+  sinkStruct sink = bufferedSink();
   sink.target = &target;
-  sink.ownBuffer = lazySinkBuffer(kSinkCapacity);
-  sink.buffer = sink.ownBuffer.get();
-  sink.capacity = kSinkCapacity;
   return sink;
 }
 
