@@ -185,8 +185,8 @@ void takeFixedKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
   std::vector<uint32_t>& levels = walk.keyLevels;
   levels.clear();
   for (size_t i = 0; i < width; ++i) {
-    uint32_t from = sourceOf(order[i]).level;
-    if (from != 0 && (levels.empty() || levels.back() != from)) levels.push_back(from);
+    uint32_t rowLevel = sourceOf(order[i]).level;
+    if (rowLevel != 0 && (levels.empty() || levels.back() != rowLevel)) levels.push_back(rowLevel);
   }
   useRowsAt(walk, level - 1, first, count, levels, [&](size_t k) {
     std::string_view* key = &walk.keys.values[k * width];
