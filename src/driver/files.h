@@ -25,9 +25,9 @@ int openForReading(const char* path);
 // opening it for writing would empty the input.
 bool isSameFile(int fd, const char* path);
 
-// Reads all that `fd` holds, with few large reads. A read error ends the input as its end
-// would.
-inputTextStruct readAll(int fd);
+// Reads all that `fd` holds, with few large reads, on up to `workers` threads. A read error
+// ends the input as its end would.
+inputTextStruct readAll(int fd, size_t workers = 1);
 
 // Writes all of `size` bytes at `data` to `fd`; false when some of them could not be written.
 bool writeAll(int fd, const char* data, size_t size);

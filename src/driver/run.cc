@@ -30,9 +30,10 @@ constexpr size_t kMostWorkers = 8;
 
 // Reads the input, writes all of the output; false when the output did not take every byte.
 bool produceOutput(int inputFd, int outputFd) {
-  inputTextStruct input = readAll(inputFd);
+  size_t workers = std::min(usableProcessors(), kMostWorkers);
+  inputTextStruct input = readAll(inputFd, workers);
   sinkStruct out = fileSink(outputFd);
-  writeOutputOf(input.text(), out, std::min(usableProcessors(), kMostWorkers));
+  writeOutputOf(input.text(), out, workers);
   bool flushed = flushSink(out);
   return closeFile(outputFd) && flushed;
 }

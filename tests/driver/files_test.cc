@@ -1,14 +1,77 @@
 #include "driver/files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+#include <random>
 
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "../e2e/scratch_dir.h"
+
 namespace {
+
+std::string randomBytes(size_t size, uint32_t seed) {
+  std::mt19937 next(seed);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(next());
+  return bytes;
+}
+
+// What readAll gives of `path` opened afresh, first reading `skipped` bytes the usual way.
+std::string readBack(const std::filesystem::path& path, size_t workers, size_t skipped = 0) {
+  int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return "no file";
+  std::string skippedBytes(skipped, '\0');
+  if (skipped > 0 && ::read(fd, skippedBytes.data(), skipped) != static_cast<ssize_t>(skipped)) {
+    ::close(fd);
+    return "short read";
+  }
+  inputTextStruct input = readAll(fd, workers);
+  ::close(fd);
+  return std::string(input.text());
+}
+
+TEST(ReadAll, FilesOfEverySizeArriveWhole) {
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  constexpr size_t kMiB = size_t{1} << 20;
+  // Around the size from which two workers share the read, and parts that end off a huge page.
+  for (size_t size : {size_t{0}, size_t{1}, size_t{4097}, 8 * kMiB - 1, 8 * kMiB, 8 * kMiB + 1,
+                      9 * kMiB + 12345, 12 * kMiB}) {
+    std::string bytes = randomBytes(size, static_cast<uint32_t>(size));
+    std::filesystem::path path = dir.path / "input";
+    ASSERT_TRUE(writeFile(path, bytes));
+    for (size_t workers : {1, 2, 3}) {
+      std::string got = readBack(path, workers);
+      EXPECT_EQ(bytes.size(), got.size()) << size << " bytes, " << workers << " workers";
+      EXPECT_TRUE(bytes == got) << size << " bytes, " << workers << " workers";
+    }
+    // A file already read in part yields the rest, from where its reading stands.
+    if (size > 1) {
+      std::string got = readBack(path, 2, 1);
+      EXPECT_TRUE(bytes.substr(1) == got) << size << " bytes from the second";
+    }
+  }
+}
+
+TEST(ReadAll, PipeArrivesWhole) {
+  int ends[2];
+  ASSERT_EQ(0, ::pipe(ends));
+  std::string bytes = randomBytes(size_t{3} << 20, 7);
+  std::thread writer([&bytes, out = ends[1]] {
+    writeAll(out, bytes.data(), bytes.size());
+    ::close(out);
+  });
+  inputTextStruct input = readAll(ends[0], 2);
+  writer.join();
+  ::close(ends[0]);
+  EXPECT_TRUE(bytes == input.text());
+}
 
 // Writes `parts` into a pipe whose reader takes a few bytes at a time, so that the writer
 // meets a full pipe again and again; answers what came out the other end.
