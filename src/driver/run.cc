@@ -41,9 +41,10 @@ bool produceOutput(int inputFd, int outputFd) {
 }  // namespace
 
 void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers) {
-  // The echo needs nothing but the script, so it is written while the script is read and the
-  // join prepared; all that follows it waits for it.
-  scriptStruct parsed;
+  // The script is read by all workers at once. The echo needs nothing but the script, so it is
+  // written while the join is prepared, which mostly keeps one worker busy; all that follows
+  // the echo waits for it.
+  scriptStruct parsed = readScript(script, workers);
   joinStruct join;
   size_t unknown = 0;  // the first name of the join list that no relation has, if any
   forEachTaskInParallel(workers, 2, [&](size_t /*worker*/, size_t task) {
@@ -51,7 +52,6 @@ void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers) {
       writeEcho(out, script);
       return;
     }
-    parsed = readScript(script);
     if (parsed.joinVec.size() < 2) return;
     std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec);
     unknown = static_cast<size_t>(std::find(tables.begin(), tables.end(), -1) - tables.begin());

@@ -12,8 +12,14 @@ struct scriptStruct {
   std::vector<std::string_view> joinVec;
 };
 
-// Reads every line of `text`. Every name, type and value is a view into `text`, which must
-// outlive the result. Nothing is rejected: an odd line yields odd records.
-scriptStruct readScript(std::string_view text);
+// Reads every line of `text`, on up to `workers` threads. Every name, type and value is a
+// view into `text`, which must outlive the result. Nothing is rejected: an odd line yields
+// odd records.
+scriptStruct readScript(std::string_view text, size_t workers = 1);
+
+// Where `text` may be cut so that its two pieces, read one after the other, read as the
+// whole does: just past a line of zero characters, which ends any block and starts none. The
+// place of that kind nearest to `near`, or text.size() when there is none.
+size_t cutNear(std::string_view text, size_t near);
 
 #endif  // RELMERGE_RELATIONS_READER_H_

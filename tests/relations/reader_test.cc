@@ -139,4 +139,68 @@ TEST(ScriptReader, RelationsOfOneNameAreKeptApart) {
   EXPECT_EQ("R(b int)[2]", dump(script.mainVec[1]));
 }
 
+// dump() with what the reader measures of each relation's rows.
+std::string dumpMeasured(const scriptStruct& script) {
+  std::string text = dump(script);
+  for (const mainStruct& relation : script.mainVec) {
+    text.append(" ").append(std::to_string(relation.rowItems));
+    text.append(relation.commasSpaced ? "s" : "-");
+  }
+  return text;
+}
+
+scriptStruct joined(scriptStruct first, scriptStruct second) {
+  for (mainStruct& relation : second.mainVec) first.mainVec.push_back(std::move(relation));
+  first.joinVec.insert(first.joinVec.end(), second.joinVec.begin(), second.joinVec.end());
+  return first;
+}
+
+TEST(ScriptReader, PiecesCutNearAnyPlaceReadAsTheWhole) {
+  const std::string_view scripts[] = {
+      "R(a int)\n1\n\nS(b int)\n2, 3\n\njoin(R, S)\n",
+      "R(a int)\r\n1\r\n\r\nS(b int)\r\n2\r\n\r\njoin(R, S)",
+      // A CR that is not the line end's, blocks without rows, lines with a meaning only
+      // outside a block, and empty lines at both ends.
+      "\nR(a)\n1\r\r\n\r\nS(b)\n\njoin(R)\nT(c)\nx(\njoin(T)\n\n\n\rU(d)\n\r",
+      "R(a int)\n1\n2\n3\n",
+      "\n\n\n",
+      "join(R)\n\nR(a)\n\r\n\r\nS(a)\n1,2\n\n",
+  };
+  for (std::string_view script : scripts) {
+    std::string whole = dumpMeasured(readScript(script));
+    for (size_t near = 0; near <= script.size(); ++near) {
+      size_t cut = cutNear(script, near);
+      ASSERT_LE(cut, script.size());
+      EXPECT_EQ(whole, dumpMeasured(joined(readScript(script.substr(0, cut)),
+                                           readScript(script.substr(cut)))))
+          << script << " cut at " << cut;
+    }
+  }
+  // A place is found wherever one is; none is at the very end.
+  EXPECT_EQ(12u, cutNear("R(a int)\n1\n\nS(b int)\n2\n", 0));
+  EXPECT_EQ(12u, cutNear("R(a int)\n1\n\nS(b int)\n2\n", 20));
+  EXPECT_EQ(15u, cutNear("R(a int)\r\n1\r\n\r\nS", 3));
+  EXPECT_EQ(15u, cutNear("R(a int)\r\n1\r\n\r\n", 3));
+}
+
+TEST(ScriptReader, WorkersReadAsOneDoes) {
+  // Several relations, of a size that workers share, with CR LF line ends in some.
+  std::string script;
+  for (size_t relation = 0; relation < 7; ++relation) {
+    std::string_view end = relation % 3 == 1 ? "\r\n" : "\n";
+    std::string name = std::to_string(relation);
+    script.append("R").append(name).append("(a int, b int)").append(end);
+    for (size_t row = 0; row < 40000 * (relation % 4 + 1); ++row) {
+      script.append(std::to_string(row)).append(", ").append(std::to_string(row * relation));
+      script.append(end);
+    }
+    script.append(end).append("join(R").append(name).append(")\n\n");
+  }
+  ASSERT_GT(script.size(), size_t{4} << 20);
+  std::string whole = dumpMeasured(readScript(script));
+  for (size_t workers : {2, 3, 8}) {
+    EXPECT_TRUE(whole == dumpMeasured(readScript(script, workers))) << workers << " workers";
+  }
+}
+
 }  // namespace
