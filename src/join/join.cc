@@ -341,10 +341,16 @@ joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector
     }
     join.stepIndexes.push_back(cached.first->second);
   }
+  // Workers left over when each index has one share in building the indexes of many rows.
+  // Below a few million rows the index is built about as fast alone as shared: its memory is
+  // then close enough for one worker's lookups.
+  constexpr size_t kSharedIndexRows = size_t{1} << 22;
+  size_t perIndex = toBuild.empty() ? 1 : std::max<size_t>(workers / toBuild.size(), 1);
   forEachTaskInParallel(workers, toBuild.size(), [&](size_t /*worker*/, size_t i) {
     const stepStruct& step = *toBuild[i].second;
-    *toBuild[i].first =
-        buildRowIndex(mainVec[static_cast<size_t>(step.table)], step.rightPositions);
+    const mainStruct& relation = mainVec[static_cast<size_t>(step.table)];
+    size_t shares = relation.rows.size() >= kSharedIndexRows ? perIndex : 1;
+    *toBuild[i].first = buildRowIndex(relation, step.rightPositions, shares);
   });
   for (size_t level = 0; level <= join.plan.steps.size(); ++level) {
     int32_t table = level == 0 ? join.plan.firstTable : join.plan.steps[level - 1].table;

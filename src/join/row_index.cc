@@ -5,6 +5,7 @@
 
 #include "join/plan.h"
 #include "relations/items.h"
+#include "relations/parallel.h"
 #include "relations/prefetch.h"
 #include "relations/scan.h"
 
@@ -22,7 +23,7 @@ uint64_t mix(uint64_t a, uint64_t b) {
 // Values are mostly a few bytes long: one of up to 16 bytes is taken in as two words read at
 // both its ends, which may overlap, so that no length costs a loop or a library call. Equal
 // bytes always give equal words; the length tells apart values that the overlap would not.
-uint64_t hashBytes(std::string_view bytes, uint64_t seed) {
+[[gnu::always_inline]] inline uint64_t hashBytes(std::string_view bytes, uint64_t seed) {
   const char* p = bytes.data();
   size_t size = bytes.size();
   uint64_t a = 0;
@@ -68,8 +69,10 @@ void hashKeys(keyBlockStruct& keys) {
 
 // Puts the row's values at `positions` in key[0..]; false when the row is too short to hold
 // one of them.
-bool keyOfRow(std::string_view row, const std::vector<int32_t>& positions,
-              std::vector<std::string_view>& items, std::string_view* key) {
+[[gnu::always_inline]] inline bool keyOfRow(std::string_view row,
+                                            const std::vector<int32_t>& positions,
+                                            std::vector<std::string_view>& items,
+                                            std::string_view* key) {
   if (positions.size() == 1) return itemAt(row, static_cast<size_t>(positions[0]), key[0]);
   // Several positions: one pass over the row, not one per position, and only as far as the
   // last position compared.
@@ -111,38 +114,51 @@ size_t firstSlot(uint64_t hash, size_t slotCount) {
   return static_cast<size_t>((static_cast<uint128>(hash) * slotCount) >> 64);
 }
 
+// A walk over the slots from a key's home goes on past the last slot to the first, unless it
+// is bounded: it then ends at `end` without wrapping, and yields `end` when it gets there.
+constexpr size_t kUnbounded = SIZE_MAX;
+
 size_t nextSlot(size_t slot, size_t slotCount) { return slot + 1 == slotCount ? 0 : slot + 1; }
 
 const slotStruct& homeSlot(const rowIndexStruct& index, uint64_t hash) {
   return index.slots[firstSlot(hash, index.slots.size())];
 }
 
+// Calls stop(slot) on the slots from `from` on until it answers true, and yields that slot,
+// or `end` when the walk reaches it.
+template <typename Stop>
+[[gnu::always_inline]] inline size_t walkSlots(const rowIndexStruct& index, size_t from, size_t end,
+                                               Stop&& stop) {
+  if (end == kUnbounded) {
+    for (size_t slot = from;; slot = nextSlot(slot, index.slots.size())) {
+      if (stop(index.slots[slot])) return slot;
+    }
+  }
+  for (size_t slot = from; slot < end; ++slot) {
+    if (stop(index.slots[slot])) return slot;
+  }
+  return end;
+}
+
 // The first slot from the key's home on whose tag matches, or the free slot that ends the
 // search. The slots before it hold other keys for good, as slots are only ever filled, so a
 // lookup made later may start there.
-size_t likelySlot(const rowIndexStruct& index, uint64_t hash) {
+[[gnu::always_inline]] inline size_t likelySlot(const rowIndexStruct& index, uint64_t hash,
+                                                size_t end) {
   uint32_t tag = tagOf(hash);
-  size_t slotCount = index.slots.size();
-  for (size_t slot = firstSlot(hash, slotCount);; slot = nextSlot(slot, slotCount)) {
-    const slotStruct& found = index.slots[slot];
-    if (found.firstRow == kNoRow || holdsTag(found, tag)) return slot;
-  }
+  return walkSlots(index, firstSlot(hash, index.slots.size()), end, [tag](const slotStruct& slot) {
+    return slot.firstRow == kNoRow || holdsTag(slot, tag);
+  });
 }
 
-// The slot from `likely` on that holds the key with `tag` and values `key`, or the free slot
-// that ends the walk when none does.
-[[gnu::always_inline]] inline size_t slotOfKey(const rowIndexStruct& index, const rowVec& rows,
-                                               size_t likely, uint32_t tag,
-                                               const std::string_view* key,
-                                               std::vector<std::string_view>& items) {
-  size_t slotCount = index.slots.size();
-  for (size_t slot = likely;; slot = nextSlot(slot, slotCount)) {
-    const slotStruct& found = index.slots[slot];
-    if (found.firstRow == kNoRow) return slot;
-    if (holdsTag(found, tag) && rowHasKey(rows[found.firstRow], index.positions, key, items)) {
-      return slot;
-    }
-  }
+// The slot from `likely` on that holds the key with `tag` for which holdsKey(row) answers
+// true of the key's first row, or the free slot that ends the walk when none does.
+template <typename HoldsKey>
+[[gnu::always_inline]] inline size_t slotOfKey(const rowIndexStruct& index, size_t likely,
+                                               size_t end, uint32_t tag, HoldsKey&& holdsKey) {
+  return walkSlots(index, likely, end, [&](const slotStruct& slot) {
+    return slot.firstRow == kNoRow || (holdsTag(slot, tag) && holdsKey(slot.firstRow));
+  });
 }
 
 // A few keys ahead of the one being handled, the memory its lookup will read is asked for in
@@ -153,48 +169,209 @@ size_t likelySlot(const rowIndexStruct& index, uint64_t hash) {
 constexpr size_t kStage = 12;
 constexpr size_t kAhead = 3 * kStage;
 
-// Calls handle(k, slot) for every present key, in key order or backwards, where `slot` is the
-// key's likely slot.
+// Calls handle(k, slot) for every present key in key order, where `slot` is the key's likely
+// slot, or `end` when the key's walk is bounded there and reaches it. `keyRows`, if given,
+// names the row of each key, which is then asked for too where a tag matches: such a key is
+// taken out of its row only to be compared.
 template <typename Handle>
-void lookUpInTurn(const rowIndexStruct& index, const rowVec& rows, keyBlockStruct& keys,
-                  bool backwards, Handle&& handle) {
+[[gnu::always_inline]] inline void lookUpInTurn(const rowIndexStruct& index, const rowVec& rows,
+                                                keyBlockStruct& keys, size_t end,
+                                                const uint32_t* keyRows, Handle&& handle) {
   size_t count = keys.size;
   std::vector<size_t>& likely = keys.likelySlots;
   likely.resize(count);
-  // Calls visit(k) for each present key of the steps [from, from + kStage), as far as
-  // there are keys.
+  // Calls visit(k) for each present key of [from, from + kStage), as far as there are keys.
   auto stage = [&](size_t from, auto&& visit) {
     size_t to = std::min(from + kStage, count);
-    for (size_t step = from; step < to; ++step) {
-      size_t k = backwards ? count - 1 - step : step;
+    for (size_t k = from; k < to; ++k) {
       if (keys.present[k]) visit(k);
     }
   };
+  auto firstRowAt = [&](size_t slot) { return slot == end ? kNoRow : index.slots[slot].firstRow; };
   for (size_t group = 0; group < count + kAhead; group += kStage) {
     stage(group, [&](size_t k) { prefetch(&homeSlot(index, keys.hashes[k])); });
     if (group < kStage) continue;
     stage(group - kStage, [&](size_t k) {
-      likely[k] = likelySlot(index, keys.hashes[k]);
-      const slotStruct& found = index.slots[likely[k]];
-      if (found.firstRow != kNoRow) {
-        prefetch(&rows.packed[found.firstRow]);
-        if ((found.hashTag & kMoreRows) != 0) prefetch(&index.nextRow[found.firstRow]);
+      likely[k] = likelySlot(index, keys.hashes[k], end);
+      uint32_t row = firstRowAt(likely[k]);
+      if (row != kNoRow) {
+        prefetch(&rows.packed[row]);
+        if ((index.slots[likely[k]].hashTag & kMoreRows) != 0) prefetch(&index.nextRow[row]);
+        if (keyRows != nullptr) prefetch(&rows.packed[keyRows[k]]);
       }
     });
     if (group < 2 * kStage) continue;
     stage(group - 2 * kStage, [&](size_t k) {
-      uint32_t row = index.slots[likely[k]].firstRow;
-      if (row != kNoRow) prefetch(rows[row].data());
+      uint32_t row = firstRowAt(likely[k]);
+      if (row == kNoRow) return;
+      prefetch(rows[row].data());
+      if (keyRows != nullptr) prefetch(rows[keyRows[k]].data());
     });
     if (group < kAhead) continue;
     stage(group - kAhead, [&](size_t k) { handle(k, likely[k]); });
   }
 }
 
+// Rows are indexed a chunk at a time: the keys of all its rows are hashed, by all workers
+// each on a share of the rows, and then each worker adds the rows whose keys have their home
+// in its own part of the slots. Chains are only ever extended within a part, so workers need
+// no locks, and a key keeps all its rows in one part, so chains stay in row order. A key
+// whose walk would leave its part is added after all parts are done; its walk would leave it
+// for every one of its rows, as slots are only ever filled.
+constexpr size_t kChunkRows = size_t{1} << 18;
+// A worker that hashes and adds fewer rows than this costs more to start than it saves.
+constexpr size_t kRowsPerWorker = size_t{1} << 16;
+// The rows of a part that are looked up together: their keys wait on memory at once.
+constexpr size_t kIndexBlock = 4096;
+
+struct rowHashStruct {
+  uint32_t row;
+  uint64_t hash;
+};
+
+// What one worker uses while it adds rows.
+struct alignas(64) partWorkStruct {
+  size_t begin = 0;  // its part of the slots
+  size_t end = 0;
+  keyBlockStruct keys;
+  std::vector<uint32_t> rowsOfKeys;
+  std::vector<std::string_view> key;
+  std::vector<std::string_view> items;
+  std::vector<rowHashStruct> deferred;  // rows whose walk leaves the part, in the order met
+};
+
+// Puts `row`, which comes before every row added so far, in front of the chain of its key,
+// whose slot (or the free slot that ends the key's walk) is `at`.
+void addRow(rowIndexStruct& index, uint32_t row, uint64_t hash, size_t at) {
+  slotStruct& found = index.slots[at];
+  if (found.firstRow == kNoRow) {
+    found = {tagOf(hash), row};
+    return;
+  }
+  bool firstIsLast = (found.hashTag & kMoreRows) == 0;
+  index.nextRow[row] = found.firstRow | (firstIsLast ? kLastRow : 0);
+  found.firstRow = row;
+  found.hashTag |= kMoreRows;
+}
+
+// addRow for a row whose key is only taken out of the row when a slot's tag matches. False,
+// with nothing added, when the walk from `likely` reaches `end` first.
+bool addRowWithKeyFound(rowIndexStruct& index, const rowVec& rows, uint32_t row, uint64_t hash,
+                        size_t likely, size_t end, partWorkStruct& work) {
+  bool keyTaken = false;
+  auto holdsKey = [&](uint32_t first) {
+    if (!keyTaken) {
+      work.key.resize(index.positions.size());
+      keyOfRow(rows[row], index.positions, work.items, work.key.data());
+      keyTaken = true;
+    }
+    return rowHasKey(rows[first], index.positions, work.key.data(), work.items);
+  };
+  size_t at = slotOfKey(index, likely, end, tagOf(hash), holdsKey);
+  if (at == end) return false;
+  addRow(index, row, hash, at);
+  return true;
+}
+
+// Adds the rows [begin, end) whose keys have their home in the worker's part, last row first.
+void addRowsOfPart(rowIndexStruct& index, const rowVec& rows, size_t begin, size_t end,
+                   const uint64_t* hashes, const uint8_t* present, partWorkStruct& work) {
+  size_t slotCount = index.slots.size();
+  for (size_t row = end; row > begin;) {
+    std::vector<uint32_t>& rowsOfKeys = work.rowsOfKeys;
+    rowsOfKeys.clear();
+    for (; row > begin && rowsOfKeys.size() < kIndexBlock; --row) {
+      size_t at = row - 1 - begin;
+      size_t home = firstSlot(hashes[at], slotCount);
+      if (present[at] && home >= work.begin && home < work.end) rowsOfKeys.push_back(row - 1);
+    }
+    keyBlockStruct& keys = work.keys;
+    resetKeys(keys, 0, rowsOfKeys.size());
+    for (size_t k = 0; k < keys.size; ++k) {
+      keys.hashes[k] = hashes[rowsOfKeys[k] - begin];
+      keys.present[k] = 1;
+    }
+    lookUpInTurn(index, rows, keys, work.end, rowsOfKeys.data(), [&](size_t k, size_t likely) {
+      if (!addRowWithKeyFound(index, rows, rowsOfKeys[k], keys.hashes[k], likely, work.end, work)) {
+        work.deferred.push_back({rowsOfKeys[k], keys.hashes[k]});
+      }
+    });
+  }
+}
+
 // Rows are indexed a block at a time, so that their keys are taken out in one pass and then
 // looked up together; a block of keys of many values holds fewer rows.
-constexpr size_t kIndexBlock = 4096;
 constexpr size_t kIndexBlockValues = size_t{1} << 20;
+
+void addRowsAlone(rowIndexStruct& index, const rowVec& rows) {
+  const std::vector<int32_t>& positions = index.positions;
+  size_t width = positions.size();
+  std::vector<std::string_view> items;
+  keyBlockStruct keys;
+  // Walking backwards and putting each row in front of its key's chain leaves every chain in
+  // row order: key k of a block is that of its row end - 1 - k.
+  size_t blockRows = std::clamp<size_t>(kIndexBlockValues / width, 1, kIndexBlock);
+  for (size_t end = rows.size(); end > 0;) {
+    size_t begin = end > blockRows ? end - blockRows : 0;
+    resetKeys(keys, width, end - begin);
+    for (size_t k = 0; k < keys.size; ++k) {
+      keys.present[k] = keyOfRow(rows[end - 1 - k], positions, items, &keys.values[k * width]);
+      index.indexedRows += keys.present[k];
+    }
+    hashKeys(keys);
+    lookUpInTurn(index, rows, keys, kUnbounded, nullptr, [&](size_t k, size_t likely) {
+      const std::string_view* key = &keys.values[k * width];
+      auto holdsKey = [&](uint32_t first) { return rowHasKey(rows[first], positions, key, items); };
+      addRow(index, static_cast<uint32_t>(end - 1 - k), keys.hashes[k],
+             slotOfKey(index, likely, kUnbounded, tagOf(keys.hashes[k]), holdsKey));
+    });
+    end = begin;
+  }
+}
+
+// Indexes the rows with `parts` workers, a chunk at a time as said above.
+void addRowsShared(rowIndexStruct& index, const rowVec& rows, size_t parts) {
+  const std::vector<int32_t>& positions = index.positions;
+  std::vector<partWorkStruct> work(parts);
+  size_t slotCount = index.slots.size();
+  for (size_t part = 0; part < parts; ++part) {
+    work[part].begin = slotCount * part / parts;
+    work[part].end = slotCount * (part + 1) / parts;
+  }
+  std::vector<uint64_t> hashes(std::min(kChunkRows, rows.size()));
+  std::vector<uint8_t> present(hashes.size());
+  std::vector<size_t> indexed(parts, 0);
+  // Walking backwards and putting each row in front of its key's chain leaves every chain in
+  // row order.
+  for (size_t end = rows.size(); end > 0;) {
+    size_t begin = end > kChunkRows ? end - kChunkRows : 0;
+    size_t count = end - begin;
+    forEachTaskInParallel(parts, parts, [&](size_t /*worker*/, size_t part) {
+      partWorkStruct& own = work[part];
+      own.key.resize(positions.size());
+      size_t found = 0;
+      for (size_t at = count * part / parts; at < count * (part + 1) / parts; ++at) {
+        bool has = keyOfRow(rows[begin + at], positions, own.items, own.key.data());
+        present[at] = has;
+        hashes[at] = has ? hashKey(own.key.data(), positions.size()) : 0;
+        found += has;
+      }
+      indexed[part] += found;
+    });
+    forEachTaskInParallel(parts, parts, [&](size_t /*worker*/, size_t part) {
+      addRowsOfPart(index, rows, begin, end, hashes.data(), present.data(), work[part]);
+    });
+    end = begin;
+  }
+  // Deferred rows were met last row first, within a part as across parts' distinct keys.
+  for (partWorkStruct& own : work) {
+    for (const rowHashStruct& deferred : own.deferred) {
+      size_t likely = likelySlot(index, deferred.hash, kUnbounded);
+      addRowWithKeyFound(index, rows, deferred.row, deferred.hash, likely, kUnbounded, own);
+    }
+  }
+  for (size_t count : indexed) index.indexedRows += count;
+}
 
 }  // namespace
 
@@ -206,42 +383,18 @@ void resetKeys(keyBlockStruct& keys, size_t width, size_t size) {
   keys.hashes.resize(size);
 }
 
-rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions) {
+rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions,
+                             size_t workers) {
   rowIndexStruct index;
   index.positions = positions;
   const rowVec& rows = relation.rows;
   index.nextRow.assign(rows.size(), kNoRow);
   index.slots.assign(slotCountFor(rows.size()), {0, kNoRow});
-  std::vector<std::string_view> items;
-  keyBlockStruct keys;
-  size_t width = positions.size();
-  auto insert = [&](size_t row, const std::string_view* key, uint64_t hash, size_t likely) {
-    ++index.indexedRows;
-    uint32_t tag = tagOf(hash);
-    slotStruct& found = index.slots[slotOfKey(index, rows, likely, tag, key, items)];
-    if (found.firstRow == kNoRow) {
-      found = {tag, static_cast<uint32_t>(row)};
-      return;
-    }
-    bool firstIsLast = (found.hashTag & kMoreRows) == 0;
-    index.nextRow[row] = found.firstRow | (firstIsLast ? kLastRow : 0);
-    found.firstRow = static_cast<uint32_t>(row);
-    found.hashTag |= kMoreRows;
-  };
-  // Walking backwards and putting each row in front of its key's chain leaves every chain in
-  // row order.
-  size_t blockRows = std::clamp<size_t>(kIndexBlockValues / width, 1, kIndexBlock);
-  for (size_t end = rows.size(); end > 0;) {
-    size_t begin = end > blockRows ? end - blockRows : 0;
-    resetKeys(keys, width, end - begin);
-    for (size_t k = 0; k < keys.size; ++k) {
-      keys.present[k] = keyOfRow(rows[begin + k], positions, items, &keys.values[k * width]);
-    }
-    hashKeys(keys);
-    lookUpInTurn(index, rows, keys, true, [&](size_t k, size_t likely) {
-      insert(begin + k, &keys.values[k * width], keys.hashes[k], likely);
-    });
-    end = begin;
+  size_t parts = std::clamp<size_t>(rows.size() / kRowsPerWorker, 1, std::max<size_t>(workers, 1));
+  if (parts == 1) {
+    addRowsAlone(index, rows);
+  } else {
+    addRowsShared(index, rows, parts);
   }
   return index;
 }
@@ -251,10 +404,13 @@ void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation, k
   std::fill_n(matches.begin(), keys.size, matchStruct{});
   hashKeys(keys);
   std::vector<std::string_view> items;
-  lookUpInTurn(index, relation.rows, keys, false, [&](size_t k, size_t likely) {
+  lookUpInTurn(index, relation.rows, keys, kUnbounded, nullptr, [&](size_t k, size_t likely) {
     const std::string_view* key = &keys.values[k * keys.width];
+    auto holdsKey = [&](uint32_t first) {
+      return rowHasKey(relation.rows[first], index.positions, key, items);
+    };
     const slotStruct& found =
-        index.slots[slotOfKey(index, relation.rows, likely, tagOf(keys.hashes[k]), key, items)];
+        index.slots[slotOfKey(index, likely, kUnbounded, tagOf(keys.hashes[k]), holdsKey)];
     if (found.firstRow != kNoRow) matches[k] = {found.firstRow, (found.hashTag & kMoreRows) != 0};
   });
 }

@@ -44,9 +44,10 @@ struct keyBlockStruct {
 // Makes room for `size` keys of `width` values; the caller fills values and present.
 void resetKeys(keyBlockStruct& keys, size_t width, size_t size);
 
-// Indexes every row of `relation` that holds a value at each of `positions`; a row without
-// one matches nothing and is left out.
-rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions);
+// Indexes every row of `relation` that holds a value at each of `positions`, on up to
+// `workers` threads; a row without one matches nothing and is left out.
+rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions,
+                             size_t workers = 1);
 
 // A row of a key, and whether further rows of the key follow it.
 struct matchStruct {

@@ -116,6 +116,52 @@ TEST(RowIndex, ChainsRowsOfOneKeyInRowOrder) {
   EXPECT_EQ(std::vector<uint32_t>{}, chainOf(second, some[2]));
 }
 
+TEST(RowIndex, WorkersChainTheSameRows) {
+  // Enough rows for four workers to share, many of each key, and rows that lack a value.
+  constexpr size_t kRows = 270000;
+  constexpr size_t kKeys = 50000;
+  std::string text = "R(k int, v int, w int)\n";
+  for (size_t i = 0; i < kRows; ++i) {
+    text.append(std::to_string(i * 7919 % kKeys));
+    if (i % 101 != 0) {
+      text.append(", ").append(std::to_string(i % 3)).append(", ").append(std::to_string(i));
+    }
+    text.append("\n");
+  }
+  scriptStruct script = readScript(text);
+  const mainStruct& relation = script.mainVec[0];
+  ASSERT_EQ(kRows, relation.rows.size());
+  std::vector<std::string> numbers;
+  for (size_t n = 0; n <= kRows; ++n) numbers.push_back(std::to_string(n));
+  struct Case {
+    std::vector<int32_t> positions;
+    std::vector<std::vector<std::string_view>> keys;  // every key, and some that no row holds
+  } cases[3];
+  cases[0].positions = {0};
+  cases[1].positions = {1, 0};
+  // A key a row fills half the slots, so that some keys' walks leave their part.
+  cases[2].positions = {2};
+  for (size_t n = 0; n <= kKeys; ++n) {
+    cases[0].keys.push_back({numbers[n]});
+    for (size_t v = 0; v < 4; ++v) cases[1].keys.push_back({numbers[v], numbers[n]});
+  }
+  for (size_t i = 0; i <= kRows; ++i) cases[2].keys.push_back({numbers[i]});
+  for (const Case& c : cases) {
+    rowIndexStruct alone = buildRowIndex(relation, c.positions);
+    std::vector<matchStruct> expected = firstMatchesOf(alone, relation, c.keys);
+    for (size_t workers : {2, 3, 4}) {
+      rowIndexStruct shared = buildRowIndex(relation, c.positions, workers);
+      EXPECT_EQ(alone.indexedRows, shared.indexedRows) << workers;
+      std::vector<matchStruct> got = firstMatchesOf(shared, relation, c.keys);
+      size_t differing = 0;
+      for (size_t k = 0; k < c.keys.size(); ++k) {
+        differing += chainOf(alone, expected[k]) != chainOf(shared, got[k]) ? 1 : 0;
+      }
+      EXPECT_EQ(0u, differing) << c.positions.size() << " values a key, " << workers << " workers";
+    }
+  }
+}
+
 // Every result row as its row numbers, level by level, cut into blocks of `blockRows`.
 std::vector<std::vector<uint32_t>> resultRowsOf(const joinStruct& join, size_t blockRows) {
   std::vector<std::vector<uint32_t>> rows;
