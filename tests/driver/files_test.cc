@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <random>
-
 #include <string>
 #include <string_view>
 #include <thread>
