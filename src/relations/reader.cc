@@ -59,7 +59,7 @@ bool endsEmptyLine(std::string_view text, size_t feed) {
 
 constexpr size_t kNoCut = SIZE_MAX;
 
-// The first cut in [from, to) or the last, or kNoCut.
+// The first place to cut past a line feed in [from, to), or kNoCut; lastCutIn the last.
 size_t firstCutIn(std::string_view text, size_t from, size_t to) {
   for (size_t at = from; at < to; ++at) {
     const void* feed = std::memchr(text.data() + at, '\n', to - at);
