@@ -1,6 +1,7 @@
 #include "driver/run.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "driver/files.h"
@@ -41,17 +42,31 @@ bool produceOutput(int inputFd, int outputFd) {
 }  // namespace
 
 void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers) {
-  // The script is read by all workers at once. The echo needs nothing but the script, so it is
-  // written while the join is prepared, which mostly keeps one worker busy; all that follows
-  // the echo waits for it.
-  scriptStruct parsed = readScript(script, workers);
+  // The pieces of the script are read at once, and the echo, which needs nothing but the
+  // script, is written beside them and beside the preparing of the join, which mostly keeps
+  // one worker busy; all that follows the echo waits for it. Tasks are handed out in order,
+  // so the join, last, waits only for pieces that are read or being read.
+  std::vector<size_t> cuts = scriptCuts(script, workers);
+  size_t pieces = cuts.size() - 1;
+  std::vector<scriptStruct> read(pieces);
+  std::atomic<size_t> piecesLeft{pieces};
+  scriptStruct parsed;
   joinStruct join;
   size_t unknown = 0;  // the first name of the join list that no relation has, if any
-  forEachTaskInParallel(workers, 2, [&](size_t /*worker*/, size_t task) {
-    if (task == 0) {
+  forEachTaskInParallel(workers, pieces + 2, [&](size_t /*worker*/, size_t task) {
+    if (task < pieces) {
+      read[task] = readScript(script.substr(cuts[task], cuts[task + 1] - cuts[task]));
+      if (piecesLeft.fetch_sub(1) == 1) piecesLeft.notify_all();
+      return;
+    }
+    if (task == pieces) {
       writeEcho(out, script);
       return;
     }
+    for (size_t left = piecesLeft.load(); left != 0; left = piecesLeft.load()) {
+      piecesLeft.wait(left);
+    }
+    parsed = joinPieces(read);
     if (parsed.joinVec.size() < 2) return;
     std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec);
     unknown = static_cast<size_t>(std::find(tables.begin(), tables.end(), -1) - tables.begin());

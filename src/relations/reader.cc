@@ -1,15 +1,15 @@
 #include "relations/reader.h"
 
-#include <string.h>
-
 #include <algorithm>
-#include <cstring>
+#include <bit>
+#include <cstdint>
 
 #include "relations/block_shape.h"
 #include "relations/items.h"
 #include "relations/lines.h"
 #include "relations/lookup.h"
 #include "relations/parallel.h"
+#include "relations/scan.h"
 
 namespace {
 
@@ -50,35 +50,50 @@ scriptStruct readPiece(std::string_view text) {
   return script;
 }
 
-// Whether the line that ends at the line feed at `feed` holds zero characters: it is empty,
-// or holds just the CR that belongs to its end.
-bool endsEmptyLine(std::string_view text, size_t feed) {
-  if (feed == 0 || text[feed - 1] == '\n') return true;
-  return text[feed - 1] == '\r' && (feed == 1 || text[feed - 2] == '\n');
-}
-
 constexpr size_t kNoCut = SIZE_MAX;
 
-// The first place to cut past a line feed in [from, to), or kNoCut; lastCutIn the last.
-size_t firstCutIn(std::string_view text, size_t from, size_t to) {
-  for (size_t at = from; at < to; ++at) {
-    const void* feed = std::memchr(text.data() + at, '\n', to - at);
-    if (feed == nullptr) return kNoCut;
-    at = static_cast<size_t>(static_cast<const char*>(feed) - text.data());
-    if (at + 1 < text.size() && endsEmptyLine(text, at)) return at + 1;
+// The line feed of the first line of zero characters whose line feed lies in [from, to), or
+// kNoCut: a line feed right after another, or after a CR right after another; the start of
+// the text counts as a line feed. Found 64 bytes at a time rather than line by line, as a
+// script may hold millions of lines and only a few empty ones.
+size_t firstEmptyLineIn(std::string_view text, size_t from, size_t to) {
+  to = std::min(to, text.size());
+  if (from >= to) return kNoCut;
+  // Two bytes before `from` tell whether the line feed at `from` ends an empty line.
+  size_t window = from >= 2 ? from - 2 : 0;
+  uint64_t feedsBefore = window == 0 ? uint64_t{1} << 63 : 0;  // a line feed before the text
+  uint64_t crsBefore = 0;
+  const char* end = text.data() + to;
+  for (; window < to; window += kWindowBytes) {
+    uint64_t masks[2];
+    windowMasks(text.data() + window, end, {'\n', '\r'}, masks);
+    uint64_t feeds = masks[0];
+    uint64_t crs = masks[1];
+    uint64_t feedOneBefore = feeds << 1 | feedsBefore >> 63;
+    uint64_t feedTwoBefore = feeds << 2 | feedsBefore >> 62;
+    uint64_t crOneBefore = crs << 1 | crsBefore >> 63;
+    uint64_t empty = feeds & (feedOneBefore | (crOneBefore & feedTwoBefore));
+    if (window < from) empty &= ~lowBits(from - window);
+    if (empty != 0) return window + static_cast<size_t>(std::countr_zero(empty));
+    feedsBefore = feeds;
+    crsBefore = crs;
   }
   return kNoCut;
+}
+
+// The first place to cut just past an empty line whose line feed lies in [from, to), or
+// kNoCut; lastCutIn the last one.
+size_t firstCutIn(std::string_view text, size_t from, size_t to) {
+  size_t feed = firstEmptyLineIn(text, from, to);
+  return feed != kNoCut && feed + 1 < text.size() ? feed + 1 : kNoCut;
 }
 
 size_t lastCutIn(std::string_view text, size_t from, size_t to) {
-  for (size_t end = to; end > from;) {
-    const void* feed = ::memrchr(text.data() + from, '\n', end - from);
-    if (feed == nullptr) return kNoCut;
-    size_t at = static_cast<size_t>(static_cast<const char*>(feed) - text.data());
-    if (at + 1 < text.size() && endsEmptyLine(text, at)) return at + 1;
-    end = at;
+  size_t last = kNoCut;
+  for (size_t cut = firstCutIn(text, from, to); cut != kNoCut; cut = firstCutIn(text, cut, to)) {
+    last = cut;
   }
-  return kNoCut;
+  return last;
 }
 
 // Below this a piece costs more to hand to a worker than it saves.
@@ -98,7 +113,7 @@ size_t cutNear(std::string_view text, size_t near) {
   }
 }
 
-scriptStruct readScript(std::string_view text, size_t workers) {
+std::vector<size_t> scriptCuts(std::string_view text, size_t workers) {
   size_t pieces = std::clamp<size_t>(text.size() / kPieceBytes, 1, std::max<size_t>(workers, 1));
   std::vector<size_t> cuts = {0};
   for (size_t piece = 1; piece < pieces; ++piece) {
@@ -106,16 +121,27 @@ scriptStruct readScript(std::string_view text, size_t workers) {
     if (cut > cuts.back() && cut < text.size()) cuts.push_back(cut);
   }
   cuts.push_back(text.size());
+  return cuts;
+}
+
+scriptStruct joinPieces(std::vector<scriptStruct>& pieces) {
+  scriptStruct script = std::move(pieces[0]);
+  for (size_t piece = 1; piece < pieces.size(); ++piece) {
+    for (mainStruct& relation : pieces[piece].mainVec) {
+      script.mainVec.push_back(std::move(relation));
+    }
+    script.joinVec.insert(script.joinVec.end(), pieces[piece].joinVec.begin(),
+                          pieces[piece].joinVec.end());
+  }
+  return script;
+}
+
+scriptStruct readScript(std::string_view text, size_t workers) {
+  std::vector<size_t> cuts = scriptCuts(text, workers);
   if (cuts.size() == 2) return readPiece(text);
   std::vector<scriptStruct> read(cuts.size() - 1);
   forEachTaskInParallel(workers, read.size(), [&](size_t /*worker*/, size_t piece) {
     read[piece] = readPiece(text.substr(cuts[piece], cuts[piece + 1] - cuts[piece]));
   });
-  scriptStruct script = std::move(read[0]);
-  for (size_t piece = 1; piece < read.size(); ++piece) {
-    for (mainStruct& relation : read[piece].mainVec) script.mainVec.push_back(std::move(relation));
-    script.joinVec.insert(script.joinVec.end(), read[piece].joinVec.begin(),
-                          read[piece].joinVec.end());
-  }
-  return script;
+  return joinPieces(read);
 }

@@ -17,6 +17,15 @@ struct scriptStruct {
 // odd records.
 scriptStruct readScript(std::string_view text, size_t workers = 1);
 
+// Where to cut `text` into pieces for up to `workers` to read at once, each of them a script
+// as cutNear says and at least large enough to be worth a worker: the places of the cuts,
+// from 0 to text.size().
+std::vector<size_t> scriptCuts(std::string_view text, size_t workers);
+
+// The script that the scripts of consecutive pieces make, read one after the other; the
+// pieces are left empty.
+scriptStruct joinPieces(std::vector<scriptStruct>& pieces);
+
 // Where `text` may be cut so that its two pieces, read one after the other, read as the
 // whole does: just past a line of zero characters, which ends any block and starts none. The
 // place of that kind nearest to `near`, or text.size() when there is none.
