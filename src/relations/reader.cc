@@ -8,7 +8,6 @@
 #include "relations/items.h"
 #include "relations/lines.h"
 #include "relations/lookup.h"
-#include "relations/parallel.h"
 #include "relations/scan.h"
 
 namespace {
@@ -35,7 +34,9 @@ mainStruct readRelation(std::string_view header, lineCursorStruct& cursor) {
   return relation;
 }
 
-scriptStruct readPiece(std::string_view text) {
+}  // namespace
+
+scriptStruct readScript(std::string_view text) {
   scriptStruct script;
   lineCursorStruct cursor{text};
   std::string_view line;
@@ -49,6 +50,8 @@ scriptStruct readPiece(std::string_view text) {
   }
   return script;
 }
+
+namespace {
 
 constexpr size_t kNoCut = SIZE_MAX;
 
@@ -134,14 +137,4 @@ scriptStruct joinPieces(std::vector<scriptStruct>& pieces) {
                           pieces[piece].joinVec.end());
   }
   return script;
-}
-
-scriptStruct readScript(std::string_view text, size_t workers) {
-  std::vector<size_t> cuts = scriptCuts(text, workers);
-  if (cuts.size() == 2) return readPiece(text);
-  std::vector<scriptStruct> read(cuts.size() - 1);
-  forEachTaskInParallel(workers, read.size(), [&](size_t /*worker*/, size_t piece) {
-    read[piece] = readPiece(text.substr(cuts[piece], cuts[piece + 1] - cuts[piece]));
-  });
-  return joinPieces(read);
 }

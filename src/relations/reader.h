@@ -12,10 +12,9 @@ struct scriptStruct {
   std::vector<std::string_view> joinVec;
 };
 
-// Reads every line of `text`, on up to `workers` threads. Every name, type and value is a
-// view into `text`, which must outlive the result. Nothing is rejected: an odd line yields
-// odd records.
-scriptStruct readScript(std::string_view text, size_t workers = 1);
+// Reads every line of `text`. Every name, type and value is a view into `text`, which must
+// outlive the result. Nothing is rejected: an odd line yields odd records.
+scriptStruct readScript(std::string_view text);
 
 // Where to cut `text` into pieces for up to `workers` to read at once, each of them a script
 // as cutNear says and at least large enough to be worth a worker: the places of the cuts,
