@@ -60,6 +60,20 @@ long_join_list() {  # a join list of $1 names of one relation
     printf ")\n" }'
 }
 
+ragged_join_list() {  # a join list of $1 names of a relation whose rows differ in length
+  awk -v n="$1" 'BEGIN {
+    printf "R(a t, b t)\n1, x\n2\n3, z, w\n\njoin(R"
+    for (i = 1; i < n; i++) printf ", R"
+    printf ")\n" }'
+}
+
+key_from_second() {  # a join list of $1 names, each step keyed on the second relation's value
+  awk -v n="$1" 'BEGIN {
+    printf "R(x t)\n1\n\nS(a t)\nk\n\nT(a t)\nk\n\njoin(R, S"
+    for (i = 2; i < n; i++) printf ", T"
+    printf ")\n" }'
+}
+
 wide_and_named_often() {  # $1 attributes, three rows, the relation named $2 times
   wide_block "$1"
   awk -v k="$2" 'BEGIN {
@@ -161,6 +175,8 @@ pair relations-1M 1000000 many_relations
 pair attributes-100k-self 100000 wide_relation self
 pair attributes-100k-other 100000 wide_relation other
 pair join-list-10k 10000 long_join_list
+pair ragged-join-list-100k 100000 ragged_join_list
+pair key-from-second-100k 100000 key_from_second
 pair rows-5M 5000000 one_value_rows
 
 # Both dimensions at once. Every step compares every common attribute, so the work grows with

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <numeric>
 #include <utility>
 
 #include "relations/parallel.h"
@@ -36,6 +37,12 @@ struct levelBlockStruct {
   std::vector<uint32_t> rows;
   // The first relation's row of each, at hand: keys of a long join list often come from it.
   std::vector<uint32_t> firstLevelRows;
+  // Of each, the index of the row it extends at the level that jumpLevels names for this one
+  // (level 0 names itself), so that a key from far up costs no walk past every level between.
+  std::vector<uint32_t> jumps;
+  // Of each, the values of the result row so far, counted as far as the walk's valueCap; kept
+  // where rows vary in length, for keys whose values must be looked for level by level.
+  std::vector<uint32_t> valuesThrough;
   size_t size = 0;
   // Where the extension of the block above stands: at its row `nextAbove`, whose next row at
   // this level is `candidate.row` (kNoRow once it has none left).
@@ -51,9 +58,13 @@ struct walkStruct {
   keyLayoutStruct keyLayout;
   keyBlockStruct keys;
   std::vector<std::string_view> values;
-  std::vector<uint32_t> rowIds;
   std::vector<uint32_t> keyOrder;
-  std::vector<uint32_t> keyLevels;  // the levels but the first whose rows hold a key's values
+  std::vector<uint32_t> keyLevels;   // the levels but the first whose rows hold a key's values
+  std::vector<uint32_t> jumpLevels;  // per level
+  // The levels whose rows count their values, for the keys laid out level by level, and how
+  // far those keys reach.
+  size_t countedLevels = 0;
+  size_t valueCap = 0;
   resultBlockStruct result;
 };
 
@@ -94,11 +105,40 @@ keyLayoutStruct layOutKeys(const joinStruct& join) {
   return layout;
 }
 
+// Skew-binary jumps, which depend on a level's depth alone: a level jumps to the one above it
+// or, where that level's jump and its jump's jump span as many levels, past both. Any level
+// above is then a number of jumps away that grows with the logarithm of the distance.
+std::vector<uint32_t> jumpLevelsOf(size_t levelCount) {
+  std::vector<uint32_t> jumpLevels(levelCount, 0);
+  for (size_t level = 2; level < levelCount; ++level) {
+    auto parent = static_cast<uint32_t>(level - 1);
+    uint32_t once = jumpLevels[parent];
+    uint32_t twice = jumpLevels[once];
+    jumpLevels[level] = parent - once == once - twice ? twice : parent;
+  }
+  return jumpLevels;
+}
+
+// The index in the block of `level` of the row that row k of the block of `from` extends
+// there; `level` is at or above `from`.
+size_t indexAt(const walkStruct& walk, size_t from, size_t k, size_t level) {
+  while (from > level) {
+    size_t target = walk.jumpLevels[from];
+    if (target >= level) {
+      k = walk.levels[from].jumps[k];
+      from = target;
+    } else {
+      k = walk.levels[from].above[k];
+      --from;
+    }
+  }
+  return k;
+}
+
 // The row number at `level` of row k of the block of `from`, a level at or below it.
 uint32_t rowIdAt(const walkStruct& walk, size_t from, size_t k, size_t level) {
   if (level == 0) return walk.levels[from].firstLevelRows[k];
-  for (; from > level; --from) k = walk.levels[from].above[k];
-  return walk.levels[level].rows[k];
+  return walk.levels[level].rows[indexAt(walk, from, k, level)];
 }
 
 // Calls visit(level, row number) for row k of the block of `from` and each row it extends,
@@ -116,24 +156,97 @@ std::string_view rowAt(const walkStruct& walk, size_t from, size_t k, size_t lev
   return relationOfLevel(*walk.join, level).rows[rowIdAt(walk, from, k, level)];
 }
 
-// The values of row k of the block of `from` laid out one by one, as far as `needed` values.
-void layOutValues(walkStruct& walk, size_t from, size_t k, size_t needed) {
-  std::vector<std::string_view>& values = walk.values;
-  values.clear();
-  auto keep = [&values, needed](std::string_view value) {
-    values.push_back(value);
-    return values.size() < needed;
+// The first level of row k of the block of `from` whose count of values passes `position`,
+// which that of `from` must do, and the row's index in that level's block: the level that
+// holds the result row's value at `position`. Counts only grow downwards, so a jump that
+// still passes skips no better level.
+std::pair<size_t, size_t> levelHolding(const walkStruct& walk, size_t from, size_t k,
+                                       size_t position) {
+  auto passes = [&](size_t level, size_t index) {
+    return walk.levels[level].valuesThrough[index] > position;
   };
-  std::vector<uint32_t>& rowIds = walk.rowIds;
-  rowIds.resize(from + 1);
-  forEachRowUp(walk, from, k, [&rowIds](size_t level, uint32_t row) { rowIds[level] = row; });
-  for (size_t level = 0; level <= from && values.size() < needed; ++level) {
-    std::string_view row = relationOfLevel(*walk.join, level).rows[rowIds[level]];
-    if (level == 0) {
-      forEachItem(row, keep);
+  while (from > 0) {
+    const levelBlockStruct& block = walk.levels[from];
+    size_t target = walk.jumpLevels[from];
+    if (target + 1 < from && passes(target, block.jumps[k])) {
+      k = block.jumps[k];
+      from = target;
+    } else if (passes(from - 1, block.above[k])) {
+      k = block.above[k];
+      --from;
     } else {
-      forEachCopiedValue(walk.join->plan.steps[level - 1], row, keep);
+      break;
     }
+  }
+  return {from, k};
+}
+
+// The values that row `row` of `level` adds to the result row, counted as far as `limit`.
+size_t valuesAddedUpTo(const walkStruct& walk, size_t level, uint32_t row, size_t limit) {
+  const joinStruct& join = *walk.join;
+  size_t items = join.levelItems[level];
+  const std::vector<int32_t>* skipped =
+      level == 0 ? nullptr : &join.plan.steps[level - 1].skippedPositions;
+  if (items == 0) {
+    // Past `limit` values and the skipped items no item counts.
+    size_t most = limit + (skipped == nullptr ? 0 : skipped->size());
+    forEachItem(relationOfLevel(join, level).rows[row],
+                [&items, most](std::string_view /*item*/) { return ++items < most; });
+  }
+  return skipped == nullptr ? items : copiedValueCount(join.plan.steps[level - 1], items);
+}
+
+// Replaces walk.values by the first `limit` values that row `row` of `level` adds to the
+// result row.
+void splitAddedValues(walkStruct& walk, size_t level, uint32_t row, size_t limit) {
+  std::string_view text = relationOfLevel(*walk.join, level).rows[row];
+  std::vector<std::string_view>& values = walk.values;
+  if (level == 0) {
+    splitItems(text, values, limit);
+    return;
+  }
+  values.clear();
+  forEachCopiedValue(walk.join->plan.steps[level - 1], text, [&values, limit](std::string_view v) {
+    values.push_back(v);
+    return values.size() < limit;
+  });
+}
+
+// Fills the first level's block with the first relation's rows from `firstRow` on.
+void startFirstLevel(walkStruct& walk, size_t firstRow, size_t count) {
+  levelBlockStruct& block = walk.levels[0];
+  block.size = count;
+  for (size_t k = 0; k < count; ++k) {
+    block.rows[k] = static_cast<uint32_t>(firstRow + k);
+    block.jumps[k] = static_cast<uint32_t>(k);
+  }
+  block.firstLevelRows = block.rows;
+  if (walk.countedLevels == 0) return;
+  for (size_t k = 0; k < count; ++k) {
+    block.valuesThrough[k] = static_cast<uint32_t>(
+        std::min(walk.valueCap, valuesAddedUpTo(walk, 0, block.rows[k], walk.valueCap)));
+  }
+}
+
+// Fills in what rows [first, size) of the block of `level` carry down from the rows they
+// extend.
+void extendCarried(walkStruct& walk, size_t level, size_t first) {
+  levelBlockStruct& block = walk.levels[level];
+  const levelBlockStruct& parent = walk.levels[level - 1];
+  bool jumpsToParent = walk.jumpLevels[level] + 1 == level;
+  const levelBlockStruct& parentTarget = walk.levels[walk.jumpLevels[level - 1]];
+  for (size_t k = first; k < block.size; ++k) {
+    uint32_t above = block.above[k];
+    block.firstLevelRows[k] = parent.firstLevelRows[above];
+    block.jumps[k] = jumpsToParent ? above : parentTarget.jumps[parent.jumps[above]];
+  }
+  if (level >= walk.countedLevels) return;
+  size_t cap = walk.valueCap;
+  for (size_t k = first; k < block.size; ++k) {
+    size_t before = parent.valuesThrough[block.above[k]];
+    size_t through =
+        before >= cap ? cap : before + valuesAddedUpTo(walk, level, block.rows[k], cap - before);
+    block.valuesThrough[k] = static_cast<uint32_t>(std::min(through, cap));
   }
 }
 
@@ -212,6 +325,27 @@ void takeFixedKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
   });
 }
 
+// Puts in `key` the values of row k of the block of `from` that the step below it compares;
+// the row holds them all. Each is found at the level whose count of values first passes its
+// position. The positions are taken in ascending order (walk.keyOrder), so that a level that
+// holds several of them has its row split once.
+void takeLaidOutKey(walkStruct& walk, size_t from, size_t k, std::string_view* key) {
+  const std::vector<int32_t>& positions = walk.join->plan.steps[from].leftPositions;
+  size_t valuesBefore = 0;
+  size_t valuesThrough = 0;  // of the level whose values walk.values holds
+  for (uint32_t i : walk.keyOrder) {
+    auto position = static_cast<size_t>(positions[i]);
+    if (position >= valuesThrough) {
+      auto [holder, index] = levelHolding(walk, from, k, position);
+      const levelBlockStruct& block = walk.levels[holder];
+      valuesBefore = holder == 0 ? 0 : walk.levels[holder - 1].valuesThrough[block.above[index]];
+      valuesThrough = block.valuesThrough[index];
+      splitAddedValues(walk, holder, block.rows[index], valuesThrough - valuesBefore);
+    }
+    key[i] = walk.values[position - valuesBefore];
+  }
+}
+
 // The keys that the rows of the block above `level` look up at `level`.
 void takeKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
   const keyLayoutStruct& layout = walk.keyLayout;
@@ -229,16 +363,18 @@ void takeKeys(walkStruct& walk, size_t level, size_t first, size_t count) {
     takeFixedKeys(walk, level, first, count);
     return;
   }
+  std::vector<uint32_t>& order = walk.keyOrder;
+  order.resize(width);
+  std::iota(order.begin(), order.end(), 0);
+  auto before = [&positions](uint32_t a, uint32_t b) { return positions[a] < positions[b]; };
+  if (!std::is_sorted(order.begin(), order.end(), before)) {
+    std::sort(order.begin(), order.end(), before);
+  }
+  const levelBlockStruct& block = walk.levels[level - 1];
   for (size_t k = 0; k < count; ++k) {
-    std::string_view* key = &walk.keys.values[k * width];
-    layOutValues(walk, level - 1, first + k, needed);
-    bool present = true;
-    for (size_t i = 0; i < width && present; ++i) {
-      size_t position = static_cast<size_t>(positions[i]);
-      present = position < walk.values.size();
-      if (present) key[i] = walk.values[position];
-    }
+    bool present = block.valuesThrough[first + k] >= needed;
     walk.keys.present[k] = present ? 1 : 0;
+    if (present) takeLaidOutKey(walk, level - 1, first + k, &walk.keys.values[k * width]);
   }
 }
 
@@ -287,6 +423,7 @@ void fillLevel(walkStruct& walk, size_t level) {
   levelBlockStruct& block = walk.levels[level];
   const rowIndexStruct* index = join.stepIndexes[level - 1];
   size_t relationRows = relationOfLevel(join, level).rows.size();
+  size_t first = block.size;
   while (block.size < walk.blockRows && !levelIsSpent(walk, level)) {
     uint32_t row = block.candidate.row;
     if (row == kNoRow) {
@@ -295,7 +432,6 @@ void fillLevel(walkStruct& walk, size_t level) {
     }
     block.above[block.size] = static_cast<uint32_t>(block.nextAbove);
     block.rows[block.size] = row;
-    block.firstLevelRows[block.size] = walk.levels[level - 1].firstLevelRows[block.nextAbove];
     ++block.size;
     if (!block.candidate.more) {
       block.candidate = {};
@@ -304,6 +440,18 @@ void fillLevel(walkStruct& walk, size_t level) {
     } else {
       block.candidate = nextMatch(*index, row);
     }
+  }
+  extendCarried(walk, level, first);
+}
+
+// Readies the counts of values for the steps whose keys are laid out level by level: those
+// after a level whose rows vary in length.
+void countValuesFor(walkStruct& walk) {
+  const joinStruct& join = *walk.join;
+  for (size_t level = 1; level < join.levelItems.size(); ++level) {
+    if (!isNatural(join, level) || walk.keyLayout.fixedAbove[level] != 0) continue;
+    walk.countedLevels = level;
+    walk.valueCap = std::max(walk.valueCap, valuesNeeded(join.plan.steps[level - 1].leftPositions));
   }
 }
 
@@ -382,13 +530,18 @@ void forEachResultBlockFrom(const joinStruct& join, size_t begin, size_t end,
   walk.blockRows =
       std::clamp<size_t>(blockRows, 1, std::max<size_t>(kBlockEntries / levelCount, 1));
   walk.levels.resize(levelCount);
-  for (levelBlockStruct& block : walk.levels) {
-    block.above.resize(walk.blockRows);
-    block.rows.resize(walk.blockRows);
-    block.firstLevelRows.resize(walk.blockRows);
+  walk.keyLayout = layOutKeys(join);
+  walk.jumpLevels = jumpLevelsOf(levelCount);
+  countValuesFor(walk);
+  for (size_t level = 0; level < levelCount; ++level) {
+    levelBlockStruct& block = walk.levels[level];
+    for (std::vector<uint32_t>* column :
+         {&block.above, &block.rows, &block.firstLevelRows, &block.jumps}) {
+      column->resize(walk.blockRows);
+    }
+    if (level < walk.countedLevels) block.valuesThrough.resize(walk.blockRows);
   }
   walk.result.rowIds.assign(levelCount, std::vector<uint32_t>(walk.blockRows));
-  walk.keyLayout = layOutKeys(join);
   // Depth first over blocks: a block is extended level by level to the last, handed over,
   // and only then is the level above it filled further, so rows come out in the fold's order.
   end = std::min(end, relationOfLevel(join, 0).rows.size());
@@ -398,9 +551,7 @@ void forEachResultBlockFrom(const joinStruct& join, size_t begin, size_t end,
     levelBlockStruct& block = walk.levels[level];
     if (level == 0) {
       if (nextFirst == end) return;
-      block.size = std::min(walk.blockRows, end - nextFirst);
-      for (size_t k = 0; k < block.size; ++k) block.rows[k] = static_cast<uint32_t>(nextFirst + k);
-      block.firstLevelRows = block.rows;
+      startFirstLevel(walk, nextFirst, std::min(walk.blockRows, end - nextFirst));
       nextFirst += block.size;
       openLevel(walk, ++level);
       continue;

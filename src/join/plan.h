@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "relations/items.h"
@@ -31,18 +32,23 @@ struct joinPlanStruct {
 };
 
 // Calls visit(value) for each value that a row of the step's relation adds to the result row.
+// A visit that answers false ends the walk, as in forEachItem.
 template <typename Visit>
 void forEachCopiedValue(const stepStruct& step, std::string_view row, Visit&& visit) {
   size_t position = 0;
   size_t skip = 0;
   const std::vector<int32_t>& skipped = step.skippedPositions;
   forEachItem(row, [&](std::string_view value) {
+    bool more = true;
     if (skip < skipped.size() && static_cast<size_t>(skipped[skip]) == position) {
       ++skip;
+    } else if constexpr (std::is_same_v<std::invoke_result_t<Visit&, std::string_view>, bool>) {
+      more = visit(value);
     } else {
       visit(value);
     }
     ++position;
+    return more;
   });
 }
 

@@ -235,6 +235,45 @@ TEST(HostileInput, LargeShapesComeOutWhole) {
   }
 }
 
+// A join list of `names` names whose every step reads its key from rows that vary in length.
+scriptCaseStruct raggedJoinList(int names) {
+  std::string list = "R";
+  std::string grown = "3, z, w";
+  for (int i = 1; i < names; ++i) {
+    list += ", R";
+    grown += ", w";  // each step keeps the value it does not compare
+  }
+  return {numbered("ragged join list of ", names) + " names",
+          "R(a t, b t)\n1, x\n2\n3, z, w\n\njoin(" + list + ")\n",
+          "\nresult(a t, b t)\n" + grown + "\n\n"};
+}
+
+// A join list of `names` names whose every step reads its key from the second relation.
+scriptCaseStruct keyFromSecondRelation(int names) {
+  std::string list = "R, S";
+  for (int i = 2; i < names; ++i) list += ", T";
+  return {numbered("key from the second of ", names) + " names",
+          "R(x t)\n1\n\nS(a t)\nk\n\nT(a t)\nk\n\njoin(" + list + ")\n",
+          "\nresult(x t, a t)\n1, k\n\n"};
+}
+
+// Steps whose keys lie far above them cost no walk up through every level between: such a
+// walk makes these lists take about a minute, and the guard, well above the second that they
+// take (a few under the sanitizers), turns that into a failure.
+TEST(HostileInput, LongJoinListsWithKeysFromFarUp) {
+  const scriptCaseStruct cases[] = {raggedJoinList(100000), keyFromSecondRelation(100000)};
+  for (const scriptCaseStruct& c : cases) {
+    runResultStruct run = runOnScript(c.script, {.cpuSecondsLimit = 20});
+    EXPECT_TRUE(exitedWithZero(run.status))
+        << c.what << ": wait status " << run.status
+        << (WIFSIGNALED(run.status) ? ", killed by a signal" : "");
+    EXPECT_EQ("", run.log) << c.what;
+    std::string expected = c.script + "\n" + c.resultBlock;
+    EXPECT_TRUE(run.output == expected)
+        << c.what << ": output of " << run.output.size() << " bytes, expected " << expected.size();
+  }
+}
+
 struct bytesCaseStruct {
   std::string_view what;
   std::string script;

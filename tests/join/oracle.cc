@@ -137,27 +137,45 @@ std::string rowLine(const oracleRow& row) {
 
 }  // namespace
 
-oracleRelationStruct oracleJoin(const std::vector<mainStruct>& mainVec,
-                                const std::vector<std::string_view>& joinVec) {
+bool oracleJoinWithin(const std::vector<mainStruct>& mainVec,
+                      const std::vector<std::string_view>& joinVec, size_t maxRows,
+                      oracleRelationStruct& result) {
   // The join of the first two relations starts from the left relation's attributes, copied
   // unchecked, and its rows whole; from there it is the same step as every further one, with
   // the first relation in the place of the result so far.
   const mainStruct& left = mainVec[findTable(joinVec[0], mainVec)];
-  oracleRelationStruct result;
   result.fields = left.fields;
   result.rows = rowsOf(left);
   for (size_t i = 1; i < joinVec.size(); ++i) {
     joinStep(result, mainVec[findTable(joinVec[i], mainVec)]);
+    if (result.rows.size() > maxRows) return false;
   }
+  return true;
+}
+
+oracleRelationStruct oracleJoin(const std::vector<mainStruct>& mainVec,
+                                const std::vector<std::string_view>& joinVec) {
+  oracleRelationStruct result;
+  oracleJoinWithin(mainVec, joinVec, SIZE_MAX, result);
   return result;
+}
+
+bool oracleResultBlockWithin(const std::vector<mainStruct>& mainVec,
+                             const std::vector<std::string_view>& joinVec, size_t maxRows,
+                             std::string& block) {
+  oracleRelationStruct result;
+  if (!oracleJoinWithin(mainVec, joinVec, maxRows, result)) return false;
+  dropLeadingShortRows(result.rows);
+  std::string text = "\n";
+  text += headingLine(result.fields);
+  for (const oracleRow& row : result.rows) text += rowLine(row);
+  block = text + "\n";
+  return true;
 }
 
 std::string oracleResultBlock(const std::vector<mainStruct>& mainVec,
                               const std::vector<std::string_view>& joinVec) {
-  oracleRelationStruct result = oracleJoin(mainVec, joinVec);
-  dropLeadingShortRows(result.rows);
-  std::string block = "\n";
-  block += headingLine(result.fields);
-  for (const oracleRow& row : result.rows) block += rowLine(row);
-  return block + "\n";
+  std::string block;
+  oracleResultBlockWithin(mainVec, joinVec, SIZE_MAX, block);
+  return block;
 }

@@ -1,6 +1,7 @@
 #ifndef RELMERGE_TESTS_JOIN_ORACLE_H_
 #define RELMERGE_TESTS_JOIN_ORACLE_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,9 +24,19 @@ struct oracleRelationStruct {
 oracleRelationStruct oracleJoin(const std::vector<mainStruct>& mainVec,
                                 const std::vector<std::string_view>& joinVec);
 
+// oracleJoin that gives up, answering false, once a step has made more than `maxRows` rows.
+bool oracleJoinWithin(const std::vector<mainStruct>& mainVec,
+                      const std::vector<std::string_view>& joinVec, size_t maxRows,
+                      oracleRelationStruct& result);
+
 // The result block that follows the echo: "\n", the heading line of "result", the rows from
 // the first row of the longest length on, "\n". Same preconditions as oracleJoin.
 std::string oracleResultBlock(const std::vector<mainStruct>& mainVec,
                               const std::vector<std::string_view>& joinVec);
+
+// The result block of a join that oracleJoinWithin finishes; false when it gives up.
+bool oracleResultBlockWithin(const std::vector<mainStruct>& mainVec,
+                             const std::vector<std::string_view>& joinVec, size_t maxRows,
+                             std::string& block);
 
 #endif  // RELMERGE_TESTS_JOIN_ORACLE_H_
