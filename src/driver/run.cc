@@ -11,6 +11,7 @@
 #include "output/writer.h"
 #include "relations/lookup.h"
 #include "relations/parallel.h"
+#include "relations/random_seed.h"
 #include "relations/reader.h"
 
 namespace {
@@ -70,7 +71,7 @@ void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers) {
     if (parsed.joinVec.size() < 2) return;
     std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec);
     unknown = static_cast<size_t>(std::find(tables.begin(), tables.end(), -1) - tables.begin());
-    if (unknown == tables.size()) join = prepareJoin(parsed.mainVec, tables, workers);
+    if (unknown == tables.size()) join = prepareJoin(parsed.mainVec, tables, workers, randomSeed());
   });
   if (parsed.joinVec.size() < 2) {
     writeText(out, kJoinStructureText);

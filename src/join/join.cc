@@ -470,7 +470,7 @@ const resultBlockStruct& resultOfLastLevel(walkStruct& walk) {
 }  // namespace
 
 joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables,
-                       size_t workers) {
+                       size_t workers, uint64_t hashSeed) {
   joinStruct join;
   join.mainVec = &mainVec;
   join.plan = planJoin(mainVec, tables);
@@ -498,7 +498,7 @@ joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector
     const stepStruct& step = *toBuild[i].second;
     const mainStruct& relation = mainVec[static_cast<size_t>(step.table)];
     size_t shares = relation.rows.size() >= kSharedIndexRows ? perIndex : 1;
-    *toBuild[i].first = buildRowIndex(relation, step.rightPositions, shares);
+    *toBuild[i].first = buildRowIndex(relation, step.rightPositions, shares, hashSeed);
   });
   for (size_t level = 0; level <= join.plan.steps.size(); ++level) {
     int32_t table = level == 0 ? join.plan.firstTable : join.plan.steps[level - 1].table;

@@ -39,9 +39,10 @@ inline const mainStruct& relationOfLevel(const joinStruct& join, size_t level) {
   return *join.levelRelations[level];
 }
 
-// Plans the join of the relations at `tables` and builds its indexes, up to `workers` at once.
+// Plans the join of the relations at `tables` and builds its indexes, up to `workers` at once,
+// with keys hashed under `hashSeed`: a random one keeps any input from being made slow to join.
 joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables,
-                       size_t workers = 1);
+                       size_t workers, uint64_t hashSeed);
 
 // A run of result rows in result order: row k is made of row rowIds[level][k] of the relation
 // at each level.

@@ -9,61 +9,39 @@
 #include "relations/prefetch.h"
 #include "relations/scan.h"
 
+// Header only: the static executable links no library for the hash.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 namespace {
 
 __extension__ typedef unsigned __int128 uint128;
 
 using slotStruct = rowIndexStruct::slotStruct;
 
-uint64_t mix(uint64_t a, uint64_t b) {
-  uint128 product = static_cast<uint128>(a) * b;
-  return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
-}
-
-// Values are mostly a few bytes long: one of up to 16 bytes is taken in as two words read at
-// both its ends, which may overlap, so that no length costs a loop or a library call. Equal
-// bytes always give equal words; the length tells apart values that the overlap would not.
+// Seeded, a key's hash cannot be foreseen, so no input can be made whose keys all share one
+// and turn every lookup into a walk past all the others.
 [[gnu::always_inline]] inline uint64_t hashBytes(std::string_view bytes, uint64_t seed) {
-  const char* p = bytes.data();
-  size_t size = bytes.size();
-  uint64_t a = 0;
-  uint64_t b = 0;
-  if (size > 16) {
-    size_t left = size;
-    for (; left > 16; left -= 16, p += 16) {
-      seed = mix(loadWord<uint64_t>(p) ^ 0xA0761D6478BD642FULL, loadWord<uint64_t>(p + 8) ^ seed);
-    }
-    a = loadWord<uint64_t>(p + left - 16);
-    b = loadWord<uint64_t>(p + left - 8);
-  } else if (size >= 4) {
-    size_t middle = (size >> 3) << 2;  // 0 below 8 bytes, else 4
-    auto half = [](const char* at) { return uint64_t{loadWord<uint32_t>(at)}; };
-    a = half(p) << 32 | half(p + middle);
-    b = half(p + size - 4) << 32 | half(p + size - 4 - middle);
-  } else if (size > 0) {
-    auto byteAt = [p](size_t at) { return uint64_t{static_cast<unsigned char>(p[at])}; };
-    a = byteAt(0) << 16 | byteAt(size >> 1) << 8 | byteAt(size - 1);
-  }
-  return mix(mix(a ^ 0xE7037ED1A0B428DBULL, b ^ seed ^ 0x8EBC6AF09C88C6E3ULL),
-             size ^ 0x9E3779B97F4A7C15ULL);
+  return XXH3_64bits_withSeed(bytes.data(), bytes.size(), seed);
 }
 
-uint64_t hashKey(const std::string_view* key, size_t width) {
-  uint64_t hash = 0;
+// A key of several values is hashed value by value, each hash seeding the next.
+uint64_t hashKey(const std::string_view* key, size_t width, uint64_t seed) {
+  uint64_t hash = seed;
   for (size_t k = 0; k < width; ++k) hash = hashBytes(key[k], hash);
   return hash;
 }
 
-void hashKeys(keyBlockStruct& keys) {
+void hashKeys(keyBlockStruct& keys, uint64_t seed) {
   // The usual key of one value skips the loop over a key's values: 4% of a whole join.
   if (keys.width == 1) {
     for (size_t k = 0; k < keys.size; ++k) {
-      keys.hashes[k] = keys.present[k] ? hashBytes(keys.values[k], 0) : 0;
+      keys.hashes[k] = keys.present[k] ? hashBytes(keys.values[k], seed) : 0;
     }
     return;
   }
   for (size_t k = 0; k < keys.size; ++k) {
-    keys.hashes[k] = keys.present[k] ? hashKey(&keys.values[k * keys.width], keys.width) : 0;
+    keys.hashes[k] = keys.present[k] ? hashKey(&keys.values[k * keys.width], keys.width, seed) : 0;
   }
 }
 
@@ -318,7 +296,7 @@ void addRowsAlone(rowIndexStruct& index, const rowVec& rows) {
       keys.present[k] = keyOfRow(rows[end - 1 - k], positions, items, &keys.values[k * width]);
       index.indexedRows += keys.present[k];
     }
-    hashKeys(keys);
+    hashKeys(keys, index.seed);
     lookUpInTurn(index, rows, keys, kUnbounded, nullptr, [&](size_t k, size_t likely) {
       const std::string_view* key = &keys.values[k * width];
       auto holdsKey = [&](uint32_t first) { return rowHasKey(rows[first], positions, key, items); };
@@ -353,7 +331,7 @@ void addRowsShared(rowIndexStruct& index, const rowVec& rows, size_t parts) {
       for (size_t at = count * part / parts; at < count * (part + 1) / parts; ++at) {
         bool has = keyOfRow(rows[begin + at], positions, own.items, own.key.data());
         present[at] = has;
-        hashes[at] = has ? hashKey(own.key.data(), positions.size()) : 0;
+        hashes[at] = has ? hashKey(own.key.data(), positions.size(), index.seed) : 0;
         found += has;
       }
       indexed[part] += found;
@@ -384,9 +362,10 @@ void resetKeys(keyBlockStruct& keys, size_t width, size_t size) {
 }
 
 rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions,
-                             size_t workers) {
+                             size_t workers, uint64_t seed) {
   rowIndexStruct index;
   index.positions = positions;
+  index.seed = seed;
   const rowVec& rows = relation.rows;
   index.nextRow.assign(rows.size(), kNoRow);
   index.slots.assign(slotCountFor(rows.size()), {0, kNoRow});
@@ -402,7 +381,7 @@ rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32
 void findFirstMatches(const rowIndexStruct& index, const mainStruct& relation, keyBlockStruct& keys,
                       std::span<matchStruct> matches) {
   std::fill_n(matches.begin(), keys.size, matchStruct{});
-  hashKeys(keys);
+  hashKeys(keys, index.seed);
   std::vector<std::string_view> items;
   lookUpInTurn(index, relation.rows, keys, kUnbounded, nullptr, [&](size_t k, size_t likely) {
     const std::string_view* key = &keys.values[k * keys.width];

@@ -22,6 +22,9 @@ struct rowIndexStruct {
     uint32_t firstRow;  // kNoRow in a free slot
   };
   std::vector<int32_t> positions;
+  // Seeds the hash of the keys. Drawn afresh for every run, it keeps keys from being made to
+  // share a hash; the rows a key finds never depend on it.
+  uint64_t seed = 0;
   size_t indexedRows = 0;  // rows that hold a value at every position
   std::vector<slotStruct, largeAllocator<slotStruct>> slots;
   // The next row of the same key, with kLastRow set when that row is the key's last; read only
@@ -45,9 +48,10 @@ struct keyBlockStruct {
 void resetKeys(keyBlockStruct& keys, size_t width, size_t size);
 
 // Indexes every row of `relation` that holds a value at each of `positions`, on up to
-// `workers` threads; a row without one matches nothing and is left out.
+// `workers` threads, with keys hashed under `seed`; a row without one matches nothing and is
+// left out.
 rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions,
-                             size_t workers = 1);
+                             size_t workers, uint64_t seed);
 
 // A row of a key, and whether further rows of the key follow it.
 struct matchStruct {

@@ -274,6 +274,38 @@ TEST(HostileInput, LongJoinListsWithKeysFromFarUp) {
   }
 }
 
+// Keys made against a hash of fixed constants: each is the eight bytes that cancel the constant
+// such a hash of multiply-and-fold rounds xors into a 12-byte key's first word, so that the
+// product is zero whatever the last four bytes hold, and all `count` keys hash alike.
+std::string keysOfOneFixedHash(int count) {
+  const std::string head = "\xD1\x7E\x03\xE7\xDB\x28\xB4\xA0";
+  const std::string_view letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::string keys;
+  for (int i = 0; i < count; ++i) {
+    keys += head;
+    for (int n = i, digit = 0; digit < 4; ++digit, n /= static_cast<int>(letters.size())) {
+      keys += letters[static_cast<size_t>(n) % letters.size()];
+    }
+    keys += '\n';
+  }
+  return keys;
+}
+
+// No input can be made whose keys all fall on one hash: it is seeded afresh at every run. Made
+// against a fixed hash, these keys take about twenty seconds to join, and the guard, far
+// above the fraction of a second they take now, turns that into a failure.
+TEST(HostileInput, KeysMadeToShareAHash) {
+  const std::string keys = keysOfOneFixedHash(80000);
+  const std::string script = "R(k t)\n" + keys + "\nS(k t)\n" + keys + "\njoin(R, S)\n";
+  runResultStruct run = runOnScript(script, {.cpuSecondsLimit = 5});
+  EXPECT_TRUE(exitedWithZero(run.status))
+      << "wait status " << run.status << (WIFSIGNALED(run.status) ? ", killed by a signal" : "");
+  EXPECT_EQ("", run.log);
+  std::string expected = script + "\n\nresult(k t)\n" + keys + "\n";
+  EXPECT_TRUE(run.output == expected)
+      << "output of " << run.output.size() << " bytes, expected " << expected.size();
+}
+
 struct bytesCaseStruct {
   std::string_view what;
   std::string script;

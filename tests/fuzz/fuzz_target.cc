@@ -14,6 +14,7 @@
 #include "join/join.h"
 #include "output/sink.h"
 #include "relations/lookup.h"
+#include "relations/random_seed.h"
 #include "relations/reader.h"
 
 namespace {
@@ -49,7 +50,8 @@ std::string_view outputOf(std::string_view script) {
 // bounded walks its first rows, all under the sanitizers.
 void prepareAndWalk(std::string_view script, bool walk) {
   scriptStruct parsed = readScript(script);
-  joinStruct join = prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec));
+  joinStruct join =
+      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec), 1, randomSeed());
   if (!walk) return;
   size_t walked = 0;
   forEachResultBlock(join, [&walked](const resultBlockStruct& block) {

@@ -14,16 +14,18 @@
 #include "output/sink.h"
 #include "output/writer.h"
 #include "relations/lookup.h"
+#include "relations/random_seed.h"
 #include "relations/reader.h"
 
 namespace {
 
 // The engine's result block, written through `sink`, which must write to a string, by
-// `workers` threads. A sink holds a large buffer, so thousands of scripts share one rather
-// than each making its own.
-std::string engineResultBlock(const scriptStruct& script, sinkStruct& sink, size_t workers = 1) {
+// `workers` threads with keys hashed under `hashSeed`. A sink holds a large buffer, so
+// thousands of scripts share one rather than each making its own.
+std::string engineResultBlock(const scriptStruct& script, sinkStruct& sink, size_t workers,
+                              uint64_t hashSeed) {
   std::vector<int32_t> tables = findTables(script.joinVec, script.mainVec);
-  joinStruct join = prepareJoin(script.mainVec, tables, workers);
+  joinStruct join = prepareJoin(script.mainVec, tables, workers, hashSeed);
   sink.target->clear();
   writeResult(sink, join, workers);
   flushSink(sink);
@@ -117,7 +119,10 @@ TEST(JoinEngine, WorkedExamples) {
   for (const handCaseStruct& c : kHandCases) {
     scriptStruct script = readScript(c.script);
     ASSERT_TRUE(isRunnable(script)) << c.what;
-    EXPECT_EQ(c.expected, engineResultBlock(script, sink)) << c.what;
+    // The seed of the hash places keys, never orders rows.
+    for (uint64_t hashSeed : {uint64_t{0}, uint64_t{1}, randomSeed()}) {
+      EXPECT_EQ(c.expected, engineResultBlock(script, sink, 1, hashSeed)) << c.what;
+    }
   }
 }
 
@@ -230,6 +235,10 @@ std::string randomScript(const scriptShapeStruct& shape, uint32_t seed) {
   return relations + (chance(rng, 1, 4) ? joinLine : scriptLine(rng, joinLine));
 }
 
+// A seed of the hash for each script: a different one each time, and the same when a failing
+// script is run again alone.
+uint64_t hashSeedOf(uint32_t scriptSeed) { return scriptSeed * 0x9E3779B97F4A7C15ULL; }
+
 struct differentialTallyStruct {
   size_t runnable = 0;
   size_t withRows = 0;
@@ -251,7 +260,7 @@ differentialTallyStruct compareOnRandomScripts(const scriptShapeStruct& shape, u
     std::string expected = oracleResultBlock(script.mainVec, script.joinVec);
     // One to three threads in turn: the bytes must not depend on how many.
     size_t workers = 1 + seed % 3;
-    std::string actual = engineResultBlock(script, sink, workers);
+    std::string actual = engineResultBlock(script, sink, workers, hashSeedOf(seed));
     if (actual != expected) {
       ++tally.failures;
       ADD_FAILURE() << "seed " << seed << ", " << workers << " workers\n--- script:\n"
@@ -330,7 +339,7 @@ TEST(JoinEngine, MatchesOracleOnLongJoinLists) {
     ++compared;
     withRows += std::count(expected.begin(), expected.end(), '\n') > 3 ? 1 : 0;
     size_t workers = 1 + seed % 3;
-    std::string actual = engineResultBlock(script, sink, workers);
+    std::string actual = engineResultBlock(script, sink, workers, hashSeedOf(seed));
     if (actual != expected) {
       ++failures;
       ADD_FAILURE() << "seed " << seed << ", " << workers << " workers\n--- script:\n"
