@@ -210,7 +210,9 @@ void writeRowsInParallel(sinkStruct& sink, const joinStruct& join, size_t worker
     // On the worker's own stack: sinks side by side would share the cache line that each
     // worker writes with every value.
     sinkStruct piece = pieceSink(ordered, worker);
-    for (chunkStruct chunk; takeChunk(chunker, chunk);) {
+    // Once the output has failed no worker takes another chunk; the chunks taken still end,
+    // so that none waits for a piece that never comes.
+    for (chunkStruct chunk; !piece.failed && takeChunk(chunker, chunk);) {
       beginChunk(piece, chunk.number);
       if (!piece.failed) {
         forEachResultBlockFrom(join, chunk.begin, chunk.end, [&](const resultBlockStruct& block) {
@@ -227,7 +229,13 @@ void writeRowsInParallel(sinkStruct& sink, const joinStruct& join, size_t worker
 
 void writeResult(sinkStruct& sink, const joinStruct& join, size_t workers) {
   writeHeading(sink, join.plan.fields);
-  size_t longest = resultMayBeRagged(join) ? longestRowLength(join) : 0;
+  bool ragged = resultMayBeRagged(join) && !join.resultIsEmpty;
+  // The echo and the heading may still sit in the buffer. Handed on before the pass that
+  // measures every result row, they show an output that has failed before that pass, not
+  // after it; past a failed write nothing more reaches the file, so no row is made.
+  if (ragged) flushSink(sink);
+  if (sink.failed) return;
+  size_t longest = ragged ? longestRowLength(join) : 0;
   // The first chunk is all of a short first relation: nothing to share.
   bool shared = workers > 1 && relationOfLevel(join, 0).rows.size() > kFirstChunkRows;
   if (longest == 0 && shared && !join.resultIsEmpty) {

@@ -389,6 +389,73 @@ TEST(HostileOutput, PipeWhoseReaderHasGone) {
   EXPECT_EQ(outputNotWritable("/dev/stdout"), readFile(dir.path / "error.log"));
 }
 
+// A Cartesian product of `rows` x 10,000 rows; when `ragged`, one row of the first relation
+// holds a value more, so that the rows are measured before any is written.
+std::string largeProductScript(int rows, bool ragged) {
+  std::string script = "A(a t)\n";
+  for (int i = 0; i < rows; ++i)
+    script += numbered("a", i) + (ragged && i == rows / 2 ? ", x\n" : "\n");
+  script += "\nB(b t)\n";
+  for (int j = 0; j < 10000; ++j) script += numbered("b", j) + "\n";
+  return script + "\njoin(A, B)\n";
+}
+
+enum class failedOutputKind { kFullDevice, kPipeClosedFirst, kPipeClosedPartWay };
+
+struct failedOutputCaseStruct {
+  std::string_view what;
+  bool ragged;
+  failedOutputKind kind;
+};
+
+// Runs the tool on in.txt in `work`, writing to an output that fails, and answers its wait
+// status; a pipe's reader takes `readFirst` bytes before it leaves.
+int runIntoFailingOutput(const fs::path& work, failedOutputKind kind, size_t readFirst,
+                         rlim_t cpuSeconds) {
+  if (kind == failedOutputKind::kFullDevice) {
+    return waitFor(startTool(work, {"in.txt", "/dev/full"}, {.cpuSecondsLimit = cpuSeconds}));
+  }
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+  if (kind == failedOutputKind::kPipeClosedFirst) close(pipeFds[0]);
+  pid_t pid = startTool(work, {"in.txt", "/dev/stdout"},
+                        {.stdoutFd = pipeFds[1], .cpuSecondsLimit = cpuSeconds});
+  close(pipeFds[1]);
+  if (kind == failedOutputKind::kPipeClosedPartWay) {
+    std::vector<char> taken(readFirst);
+    for (size_t got = 0; got < readFirst;) {
+      ssize_t n = read(pipeFds[0], taken.data() + got, readFirst - got);
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    close(pipeFds[0]);
+  }
+  return waitFor(pid);
+}
+
+// Once a write has failed the run stops making rows, in every pass and every worker: these
+// products of 10^9 rows would take a minute to make, and the guard, far above the fraction of
+// a second the runs take, turns that into a failure. error.log tells of the failure.
+TEST(HostileOutput, FailedOutputStopsAllWork) {
+  const failedOutputCaseStruct cases[] = {
+      {"rows of two lengths into /dev/full", true, failedOutputKind::kFullDevice},
+      {"rows of two lengths into a pipe whose reader has gone", true,
+       failedOutputKind::kPipeClosedFirst},
+      {"rows of one length into a pipe whose reader leaves part way", false,
+       failedOutputKind::kPipeClosedPartWay},
+  };
+  for (const failedOutputCaseStruct& c : cases) {
+    scratchDirStruct dir;
+    ASSERT_FALSE(dir.path.empty());
+    ASSERT_TRUE(writeFile(dir.path / "in.txt", largeProductScript(100000, c.ragged)));
+    int status = runIntoFailingOutput(dir.path, c.kind, size_t{4} << 20, 5);
+    EXPECT_TRUE(exitedWithZero(status)) << c.what << ": wait status " << status
+                                        << (WIFSIGNALED(status) ? ", killed by a signal" : "");
+    std::string path = c.kind == failedOutputKind::kFullDevice ? "/dev/full" : "/dev/stdout";
+    EXPECT_EQ(outputNotWritable(path), readFile(dir.path / "error.log")) << c.what;
+  }
+}
+
 enum class inputKind { kFile, kPipe, kFifo };
 
 struct inputCaseStruct {
