@@ -60,6 +60,12 @@ struct childSetupStruct {
   rlim_t cpuSecondsLimit = RLIM_INFINITY;
 };
 
+// Sets both limits of `resource` to `value` unless it is unlimited; false when it cannot.
+bool limitTo(int resource, rlim_t value) {
+  struct rlimit limit = {value, value};
+  return value == RLIM_INFINITY || setrlimit(resource, &limit) == 0;
+}
+
 // Starts the tool in `work`; -1 when it cannot be started.
 pid_t startTool(const fs::path& work, std::vector<std::string> args,
                 const childSetupStruct& setup) {
@@ -70,21 +76,14 @@ pid_t startTool(const fs::path& work, std::vector<std::string> args,
   const std::string workText = work.string();
   pid_t pid = fork();
   if (pid != 0) return pid;
-  // Only async-signal-safe calls between fork and exec. SIGPIPE starts at its default, so
-  // that the tool has to guard against it itself.
+  // Only async-signal-safe calls between fork and exec. SIGPIPE and SIGXFSZ start at their
+  // defaults, which end the process, so that the tool has to guard against them itself.
   struct sigaction action = {};
   action.sa_handler = SIG_DFL;
   sigaction(SIGPIPE, &action, nullptr);
-  if (setup.fileSizeLimit != RLIM_INFINITY) {
-    // Ignored, the signal lets the write fail with an error, as a full disk would.
-    action.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &action, nullptr);
-    struct rlimit limit = {setup.fileSizeLimit, setup.fileSizeLimit};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
-  }
-  if (setup.cpuSecondsLimit != RLIM_INFINITY) {
-    struct rlimit limit = {setup.cpuSecondsLimit, setup.cpuSecondsLimit};
-    if (setrlimit(RLIMIT_CPU, &limit) != 0) _exit(126);
+  sigaction(SIGXFSZ, &action, nullptr);
+  if (!limitTo(RLIMIT_FSIZE, setup.fileSizeLimit) || !limitTo(RLIMIT_CPU, setup.cpuSecondsLimit)) {
+    _exit(126);
   }
   int null = open("/dev/null", O_RDWR | O_CLOEXEC);
   int in = setup.stdinFd >= 0 ? setup.stdinFd : null;
