@@ -72,9 +72,11 @@ bool isSameFile(int fd, const char* path) {
   struct stat input;
   struct stat output;
   if (::fstat(fd, &input) != 0 || ::stat(path, &output) != 0) return false;
-  // Only a regular file loses its contents when opened for writing; a terminal or a device
-  // named twice is harmless.
-  return S_ISREG(input.st_mode) && input.st_dev == output.st_dev && input.st_ino == output.st_ino;
+  // A regular file loses its contents when opened for writing, and a FIFO would take the
+  // output back in as input and never come to its end; a terminal or a device named twice is
+  // harmless.
+  bool endangered = S_ISREG(input.st_mode) || S_ISFIFO(input.st_mode);
+  return endangered && input.st_dev == output.st_dev && input.st_ino == output.st_ino;
 }
 
 inputTextStruct readAll(int fd, size_t workers) {

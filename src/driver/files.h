@@ -21,8 +21,8 @@ int openForWriting(const char* path);
 // Opens `path` for reading; -1 when it cannot be or when it is a folder.
 int openForReading(const char* path);
 
-// True when `path` names the regular file open as `fd` (same device and inode), so that
-// opening it for writing would empty the input.
+// True when `path` names the regular file or FIFO open as `fd` (same device and inode): opening
+// it for writing would empty the input, or feed the input with the output.
 bool isSameFile(int fd, const char* path);
 
 // Reads all that `fd` holds, with few large reads, on up to `workers` threads. A read error

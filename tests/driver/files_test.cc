@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <random>
@@ -70,6 +71,40 @@ TEST(ReadAll, PipeArrivesWhole) {
   writer.join();
   ::close(ends[0]);
   EXPECT_TRUE(bytes == input.text());
+}
+
+// The files that the output must not be, whatever the path that names them.
+TEST(SameFile, RegularFilesAndFifosButNotDevices) {
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  const std::filesystem::path in = dir.path / "in.txt";
+  ASSERT_TRUE(writeFile(in, "x"));
+  ASSERT_TRUE(writeFile(dir.path / "other.txt", "x"));
+  std::filesystem::create_hard_link(in, dir.path / "hard.txt");
+  std::filesystem::create_symlink(in, dir.path / "soft.txt");
+  ASSERT_EQ(0, ::mkfifo((dir.path / "fifo").c_str(), 0600));
+  ASSERT_EQ(0, ::mkfifo((dir.path / "fifo2").c_str(), 0600));
+  struct Case {
+    std::filesystem::path input;
+    std::filesystem::path output;
+    bool same;
+  } cases[] = {
+      {in, in, true},
+      {in, dir.path / "hard.txt", true},
+      {in, dir.path / "soft.txt", true},
+      {in, dir.path / "other.txt", false},
+      {in, dir.path / "missing.txt", false},
+      {dir.path / "fifo", dir.path / "fifo", true},
+      {dir.path / "fifo", dir.path / "fifo2", false},
+      {"/dev/null", "/dev/null", false},
+  };
+  for (const Case& c : cases) {
+    // A FIFO opened for reading alone would wait for a writer.
+    int fd = ::open(c.input.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0) << c.input;
+    EXPECT_EQ(c.same, isSameFile(fd, c.output.c_str())) << c.input << " as " << c.output;
+    ::close(fd);
+  }
 }
 
 // Writes `parts` into a pipe whose reader takes a few bytes at a time, so that the writer

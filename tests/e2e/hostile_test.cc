@@ -106,6 +106,22 @@ int waitFor(pid_t pid) {
   return status;
 }
 
+// waitFor for a run that may never end by itself, such as one that waits for input that never
+// comes: past `seconds` of wall time the tool is killed, and the answer is -2.
+int waitAtMost(pid_t pid, int seconds) {
+  if (pid < 0) return -1;
+  for (int waited = 0; waited < seconds * 100; ++waited) {
+    int status = 0;
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return status;
+    if (done < 0 && errno != EINTR) return -1;
+    usleep(10000);
+  }
+  kill(pid, SIGKILL);
+  waitFor(pid);
+  return -2;
+}
+
 bool exitedWithZero(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 
 struct runResultStruct {
@@ -417,6 +433,31 @@ TEST(HostileInput, SavedFuzzInputs) {
     }
   }
   EXPECT_GT(replayed, 0u) << "no saved inputs under " << fuzzDir;
+}
+
+TEST(SpecialFiles, OneFifoAsInputAndOutputIsRefused) {
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  const fs::path fifo = dir.path / "ff";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  pid_t tool = startTool(dir.path, {"ff", "ff"}, {});
+  ASSERT_GE(tool, 0);
+  // A process of its own feeds the FIFO: the tool may close it before all is written, and
+  // SIGPIPE then ends the feeder, not the test.
+  const std::string script = cartesianScript(3);
+  pid_t feeder = fork();
+  if (feeder == 0) {
+    int fd = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    _exit(fd >= 0 && writeAllTo(fd, script) ? 0 : 1);
+  }
+  // Reading its own output back, the tool would wait for the end of its input for ever.
+  int status = waitAtMost(tool, 30);
+  if (feeder > 0) kill(feeder, SIGKILL);
+  waitFor(feeder);
+  EXPECT_NE(-2, status) << "the tool was still running after 30 s";
+  EXPECT_TRUE(exitedWithZero(status)) << "wait status " << status;
+  EXPECT_EQ("\nA kimen\xF5 f\xE1jl azonos a bemen\xF5 f\xE1jllal: ff\n"s,
+            readFile(dir.path / "error.log"));
 }
 
 }  // namespace
