@@ -57,6 +57,8 @@ size_t readPart(int fd, char* bytes, size_t from, size_t to) {
 
 int openForWriting(const char* path) { return openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC); }
 
+int openKeeping(const char* path) { return openRetrying(path, O_WRONLY | O_CREAT); }
+
 int openForReading(const char* path) {
   int fd = openRetrying(path, O_RDONLY);
   if (fd < 0) return -1;
@@ -77,6 +79,13 @@ bool isSameFile(int fd, const char* path) {
   // harmless.
   bool endangered = S_ISREG(input.st_mode) || S_ISFIFO(input.st_mode);
   return endangered && input.st_dev == output.st_dev && input.st_ino == output.st_ino;
+}
+
+bool isSameOpenFile(int a, int b) {
+  struct stat first;
+  struct stat second;
+  if (a < 0 || b < 0 || ::fstat(a, &first) != 0 || ::fstat(b, &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 inputTextStruct readAll(int fd, size_t workers) {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <string>
 
 #include "driver/files.h"
+#include "driver/log_file.h"
 #include "driver/messages.h"
 #include "join/join.h"
 #include "output/echo.h"
@@ -15,14 +15,10 @@
 
 namespace {
 
-// "error.log" receives at most one message, written whole so that nothing sits in a buffer.
-void logMessage(int logFd, std::string_view text, std::string_view path = {},
-                bool newline = false) {
-  if (logFd < 0) return;
-  std::string message(text);
-  message.append(path);
-  if (newline) message.push_back('\n');
-  writeAll(logFd, message.data(), message.size());
+// A message is written in one request, so that nothing of it sits in a buffer.
+void logMessage(logFileStruct& log, std::string_view text, std::string_view path) {
+  const std::string_view parts[] = {text, path, "\n"};
+  writeLog(log, parts);
 }
 
 // The writing of the result, which one worker at a time does for all, keeps more workers than
@@ -37,6 +33,34 @@ bool produceOutput(int inputFd, int outputFd) {
   writeOutputOf(input.text(), out, workers);
   bool flushed = flushSink(out);
   return closeFile(outputFd) && flushed;
+}
+
+// The run once the command line is right: `log` is open but not emptied yet.
+void runOnFiles(const char* input, const char* output, logFileStruct& log) {
+  int inputFd = openForReading(input);
+  if (inputFd < 0) {
+    startLog(log);
+    return logMessage(log, kMissingInputText, input);
+  }
+  // "error.log" may be the input under its own name or through a link: emptying it, or a
+  // message written to it, would destroy the input.
+  if (isSameOpenFile(inputFd, log.fd)) {
+    leaveLog(log);
+  } else {
+    startLog(log);
+  }
+  // Opening the output empties it, so the input must not be the same file.
+  bool sameFile = isSameFile(inputFd, output);
+  int outputFd = sameFile ? -1 : openForWriting(output);
+  if (outputFd < 0) {
+    closeFile(inputFd);
+    return logMessage(log, sameFile ? kSameFileText : kOutputNotWritableText, output);
+  }
+  // Named as the output, "error.log" holds the output, whose start a message would overwrite.
+  if (isSameOpenFile(outputFd, log.fd)) leaveLog(log);
+  bool written = produceOutput(inputFd, outputFd);
+  closeFile(inputFd);
+  if (!written) logMessage(log, kOutputNotWritableText, output);
 }
 
 }  // namespace
@@ -86,24 +110,13 @@ void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers) {
 }
 
 int run(int argc, const char* const* argv) {
-  int logFd = openForWriting("error.log");
+  logFileStruct log = openLog();
   if (argc != 3) {
-    logMessage(logFd, kUsageText);
-  } else if (int inputFd = openForReading(argv[1]); inputFd < 0) {
-    logMessage(logFd, kMissingInputText, argv[1], true);
+    startLog(log);
+    writeLog(log, {&kUsageText, 1});
   } else {
-    // Opening the output empties it, so the input must not be the same file.
-    bool sameFile = isSameFile(inputFd, argv[2]);
-    int outputFd = sameFile ? -1 : openForWriting(argv[2]);
-    if (outputFd < 0) {
-      logMessage(logFd, sameFile ? kSameFileText : kOutputNotWritableText, argv[2], true);
-      closeFile(inputFd);
-    } else {
-      bool written = produceOutput(inputFd, outputFd);
-      closeFile(inputFd);
-      if (!written) logMessage(logFd, kOutputNotWritableText, argv[2], true);
-    }
+    runOnFiles(argv[1], argv[2], log);
   }
-  closeFile(logFd);
+  closeLog(log);
   return 0;
 }

@@ -103,6 +103,11 @@ TEST(SameFile, RegularFilesAndFifosButNotDevices) {
     int fd = ::open(c.input.c_str(), O_RDWR);
     ASSERT_GE(fd, 0) << c.input;
     EXPECT_EQ(c.same, isSameFile(fd, c.output.c_str())) << c.input << " as " << c.output;
+    int output = ::open(c.output.c_str(), O_RDWR);
+    if (output >= 0) {
+      EXPECT_EQ(c.same || c.input == "/dev/null", isSameOpenFile(fd, output)) << c.input;
+      ::close(output);
+    }
     ::close(fd);
   }
 }
