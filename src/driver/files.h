@@ -12,6 +12,7 @@
 struct inputTextStruct {
   std::unique_ptr<char[], largeBlockDeleter<char>> bytes;
   size_t size = 0;
+  bool readFailed = false;  // a read failed: the bytes are not the whole input
   std::string_view text() const { return {bytes.get(), size}; }
 };
 
@@ -31,8 +32,8 @@ bool isSameFile(int fd, const char* path);
 // True when the files open as `a` and `b`, both open, are one file (same device and inode).
 bool isSameOpenFile(int a, int b);
 
-// Reads all that `fd` holds, with few large reads, on up to `workers` threads. A read error
-// ends the input as its end would.
+// Reads all that `fd` holds, with few large reads, on up to `workers` threads. A read that
+// fails ends the reading, with readFailed set.
 inputTextStruct readAll(int fd, size_t workers = 1);
 
 // Writes all of `size` bytes at `data` to `fd`; false when some of them could not be written.

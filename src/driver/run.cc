@@ -21,18 +21,38 @@ void logMessage(logFileStruct& log, std::string_view text, std::string_view path
   writeLog(log, parts);
 }
 
+// What became of a run that opened both files.
+enum class outcomeKind { kWritten, kUnreadableInput, kOutputNotWritable };
+
 // The writing of the result, which one worker at a time does for all, keeps more workers than
 // this from gaining much, while each costs two buffers and a thread.
 constexpr size_t kMostWorkers = 8;
 
-// Reads the input, writes all of the output; false when the output did not take every byte.
-bool produceOutput(int inputFd, int outputFd) {
+// Reads the input and writes all of the output; the output receives nothing when the input
+// cannot be read whole.
+outcomeKind produceOutput(int inputFd, int outputFd) {
   size_t workers = std::min(usableProcessors(), kMostWorkers);
   inputTextStruct input = readAll(inputFd, workers);
+  if (input.readFailed) {
+    closeFile(outputFd);
+    return outcomeKind::kUnreadableInput;
+  }
   sinkStruct out = fileSink(outputFd);
   writeOutputOf(input.text(), out, workers);
   bool flushed = flushSink(out);
-  return closeFile(outputFd) && flushed;
+  if (!closeFile(outputFd) || !flushed) return outcomeKind::kOutputNotWritable;
+  return outcomeKind::kWritten;
+}
+
+void logOutcome(logFileStruct& log, outcomeKind outcome, const char* input, const char* output) {
+  switch (outcome) {
+    case outcomeKind::kWritten:
+      return;
+    case outcomeKind::kUnreadableInput:
+      return logMessage(log, kUnreadableInputText, input);
+    case outcomeKind::kOutputNotWritable:
+      return logMessage(log, kOutputNotWritableText, output);
+  }
 }
 
 // The run once the command line is right: `log` is open but not emptied yet.
@@ -58,9 +78,9 @@ void runOnFiles(const char* input, const char* output, logFileStruct& log) {
   }
   // Named as the output, "error.log" holds the output, whose start a message would overwrite.
   if (isSameOpenFile(outputFd, log.fd)) leaveLog(log);
-  bool written = produceOutput(inputFd, outputFd);
+  outcomeKind outcome = produceOutput(inputFd, outputFd);
   closeFile(inputFd);
-  if (!written) logMessage(log, kOutputNotWritableText, output);
+  logOutcome(log, outcome, input, output);
 }
 
 }  // namespace

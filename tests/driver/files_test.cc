@@ -73,6 +73,23 @@ TEST(ReadAll, PipeArrivesWhole) {
   EXPECT_TRUE(bytes == input.text());
 }
 
+TEST(ReadAll, FailedReadIsTold) {
+  // Its first read fails: no page of the reader's own memory lies at offset 0.
+  int fd = ::open("/proc/self/mem", O_RDONLY);
+  if (fd < 0) GTEST_SKIP() << "no /proc/self/mem here";
+  inputTextStruct input = readAll(fd, 2);
+  ::close(fd);
+  EXPECT_TRUE(input.readFailed);
+  for (size_t workers : {1, 2}) {
+    scratchDirStruct dir;
+    ASSERT_FALSE(dir.path.empty());
+    ASSERT_TRUE(writeFile(dir.path / "input", std::string(9 << 20, 'x')));
+    int file = ::open((dir.path / "input").c_str(), O_RDONLY);
+    EXPECT_FALSE(readAll(file, workers).readFailed) << workers << " workers";
+    ::close(file);
+  }
+}
+
 // The files that the output must not be, whatever the path that names them.
 TEST(SameFile, RegularFilesAndFifosButNotDevices) {
   scratchDirStruct dir;

@@ -52,6 +52,10 @@ std::string sameFile(std::string_view path) {
   return cat({"\nA kimen\xF5 f\xE1jl azonos a bemen\xF5 f\xE1jllal: ", path, "\n"});
 }
 
+std::string unreadableInput(std::string_view path) {
+  return cat({"\nA bemen\xF5 f\xE1jl nem olvashat\xF3: ", path, "\n"});
+}
+
 std::string unknownRelation(std::string_view name) {
   return cat({kUnknownRelationText, name, "\n"});
 }
@@ -282,6 +286,11 @@ TEST(EndToEnd, FilesOfARun) {
        {.fileVec = {{"in.txt", script}, {"error.log", "old log\n"}}},
        {"in.txt", "error.log"},
        {{"error.log", std::string(kScriptOutput)}, {"in.txt", script}}},
+      {"a read error is told, and the output receives nothing",
+       {.fileVec = {{"out.txt", "old\n"}}},
+       {"/proc/self/mem", "out.txt"},
+       {{"error.log", unreadableInput("/proc/self/mem")}, {"out.txt", ""}}},
+      {"one device as input and output", {}, {"/dev/null", "/dev/null"}, {{"error.log", ""}}},
       {"a good run empties an earlier error.log",
        {.fileVec = {{"in.txt", script}, {"error.log", missingInput("x")}}},
        {"in.txt", "out.txt"},
