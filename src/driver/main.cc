@@ -1,5 +1,7 @@
 #include <csignal>
+#include <new>
 
+#include "driver/memory_report.h"
 #include "driver/run.h"
 
 int main(int argc, char** argv) {
@@ -7,5 +9,6 @@ int main(int argc, char** argv) {
   // as a failed write, not end the process.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
+  std::set_new_handler(reportLackOfMemory);
   return run(argc, argv);
 }

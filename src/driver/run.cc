@@ -5,6 +5,7 @@
 
 #include "driver/files.h"
 #include "driver/log_file.h"
+#include "driver/memory_report.h"
 #include "driver/messages.h"
 #include "join/join.h"
 #include "output/echo.h"
@@ -15,7 +16,8 @@
 
 namespace {
 
-// A message is written in one request, so that nothing of it sits in a buffer.
+// A message is written in one request and without an allocation, which could fail and leave
+// the run with two messages.
 void logMessage(logFileStruct& log, std::string_view text, std::string_view path) {
   const std::string_view parts[] = {text, path, "\n"};
   writeLog(log, parts);
@@ -78,7 +80,9 @@ void runOnFiles(const char* input, const char* output, logFileStruct& log) {
   }
   // Named as the output, "error.log" holds the output, whose start a message would overwrite.
   if (isSameOpenFile(outputFd, log.fd)) leaveLog(log);
+  prepareLackOfMemoryReport(log.fd, input);
   outcomeKind outcome = produceOutput(inputFd, outputFd);
+  withdrawLackOfMemoryReport();
   closeFile(inputFd);
   logOutcome(log, outcome, input, output);
 }

@@ -21,6 +21,7 @@
 #include "e2e/scratch_dir.h"
 #include "fuzz/expected_output.h"
 #include "gtest/gtest.h"
+#include "sanitizers.h"
 
 namespace {
 
@@ -52,12 +53,15 @@ bool writeAllTo(int fd, std::string_view bytes) {
 
 // How the tool is started besides its arguments.
 struct childSetupStruct {
-  int stdinFd = -1;   // -1: /dev/null
-  int stdoutFd = -1;  // -1: /dev/null
+  int stdinFd = -1;    // -1: /dev/null
+  int stdoutFd = -1;   // -1: /dev/null
+  int consoleFd = -1;  // standard error, and standard output unless stdoutFd is set; -1: /dev/null
   // The largest file the tool may write; past it a write fails as on a full disk.
   rlim_t fileSizeLimit = RLIM_INFINITY;
   // A guard against a run that never ends: past it the tool is killed.
   rlim_t cpuSecondsLimit = RLIM_INFINITY;
+  // The address space the tool may take; past it an allocation fails.
+  rlim_t addressSpaceLimit = RLIM_INFINITY;
 };
 
 // Sets both limits of `resource` to `value` unless it is unlimited; false when it cannot.
@@ -87,11 +91,14 @@ pid_t startTool(const fs::path& work, std::vector<std::string> args,
   }
   int null = open("/dev/null", O_RDWR | O_CLOEXEC);
   int in = setup.stdinFd >= 0 ? setup.stdinFd : null;
-  int out = setup.stdoutFd >= 0 ? setup.stdoutFd : null;
+  int console = setup.consoleFd >= 0 ? setup.consoleFd : null;
+  int out = setup.stdoutFd >= 0 ? setup.stdoutFd : console;
   if (null < 0 || chdir(workText.c_str()) != 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-      dup2(null, 2) < 0) {
+      dup2(console, 2) < 0) {
     _exit(126);
   }
+  // Last, as nothing above may fail for want of memory.
+  if (!limitTo(RLIMIT_AS, setup.addressSpaceLimit)) _exit(126);
   execv(RELMERGE_BINARY, argv.data());
   _exit(127);
 }
@@ -458,6 +465,97 @@ TEST(SpecialFiles, OneFifoAsInputAndOutputIsRefused) {
   EXPECT_TRUE(exitedWithZero(status)) << "wait status " << status;
   EXPECT_EQ("\nA kimen\xF5 f\xE1jl azonos a bemen\xF5 f\xE1jllal: ff\n"s,
             readFile(dir.path / "error.log"));
+}
+
+// R and S share k, and each row of R has one partner in S, far from it. Of 300,000 rows each
+// (9.8 MB), the script is read in two halves at once, parsed in pieces, and indexed, and its
+// result written by several workers.
+scriptCaseStruct matchedPairs(int rows) {
+  std::string r = "R(k t, v t)\n";
+  std::string s = "S(k t, w t)\n";
+  std::string block = "\nresult(k t, v t, w t)\n";
+  for (int i = 0; i < rows; ++i) {
+    std::string k = numbered("k", static_cast<long long>(i) * 7919 % rows);
+    r += k + numbered(", v", i) + "\n";
+    s += numbered("k", i) + numbered(", w", i) + "\n";
+    block += k + numbered(", v", i) + ", w" + k.substr(1) + "\n";
+  }
+  return {"matched pairs", r + "\n" + s + "\njoin(R, S)\n", block + "\n"};
+}
+
+struct limitedRunStruct {
+  int status = -1;
+  std::string console;
+  std::string output;
+  std::string log;
+};
+
+// Runs the tool in `work` with `args` under an address-space limit, afresh: no output or
+// error.log of an earlier run is left.
+limitedRunStruct runLimited(const fs::path& work, const std::vector<std::string>& args,
+                            rlim_t limit) {
+  limitedRunStruct run;
+  std::error_code ec;
+  for (const char* name : {"out.txt", "error.log", "console"}) fs::remove(work / name, ec);
+  int console = open((work / "console").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (console < 0) return run;
+  run.status = waitFor(startTool(work, args, {.consoleFd = console, .addressSpaceLimit = limit}));
+  close(console);
+  run.console = readFile(work / "console");
+  run.output = readFile(work / "out.txt");
+  run.log = readFile(work / "error.log");
+  return run;
+}
+
+constexpr rlim_t kMiB = rlim_t{1} << 20;
+// Fine enough to meet a failure in every stage of a run: reading, parsing, index building,
+// worker threads and writing each take a few MiB at the least.
+constexpr rlim_t kLimitStep = kMiB / 4;
+
+// The least address space in which the tool gets as far as its own code: the usage text.
+// Below it the C++ run-time fails while it starts, before the tool can do anything.
+rlim_t startingLimit(const fs::path& work) {
+  constexpr std::string_view kUsageStart = "\nHib\xE1s a param\xE9terez\xE9s!";
+  for (rlim_t limit = kLimitStep; limit <= 64 * kMiB; limit += kLimitStep) {
+    limitedRunStruct run = runLimited(work, {}, limit);
+    if (exitedWithZero(run.status) && run.log.starts_with(kUsageStart)) return limit;
+  }
+  return 0;
+}
+
+// From the least address space up, in small steps, until the run comes out whole: a run that
+// lacks memory anywhere ends cleanly, keeps a true beginning of the output and says why.
+TEST(HostileMemory, LackOfMemoryIsToldWhereverItStrikes) {
+  if (kSanitized) GTEST_SKIP() << "under a sanitizer the address space cannot be limited";
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  const scriptCaseStruct pairs = matchedPairs(300000);
+  ASSERT_TRUE(writeFile(dir.path / "in.txt", pairs.script));
+  const std::string expected = pairs.script + "\n" + pairs.resultBlock;
+  const std::string told = "\nNincs el\xE9g mem\xF3ria: in.txt\n"s;
+  rlim_t start = startingLimit(dir.path);
+  ASSERT_GT(start, 0u) << "the tool did not start in 64 MiB";
+  size_t toldRuns = 0;
+  size_t wholeRuns = 0;
+  for (rlim_t limit = start; wholeRuns < 3 && limit < 1024 * kMiB; limit += kLimitStep) {
+    limitedRunStruct run = runLimited(dir.path, {"in.txt", "out.txt"}, limit);
+    std::string what = std::to_string(limit / 1024) + " KiB";
+    EXPECT_TRUE(exitedWithZero(run.status)) << what << ": wait status " << run.status;
+    EXPECT_EQ("", run.console) << what;
+    if (run.log.empty()) {
+      EXPECT_TRUE(run.output == expected)
+          << what << ": output of " << run.output.size() << " bytes";
+      ++wholeRuns;
+    } else {
+      EXPECT_EQ(told, run.log) << what;
+      EXPECT_TRUE(expected.compare(0, run.output.size(), run.output) == 0)
+          << what << ": the " << run.output.size() << " bytes written are not a beginning";
+      ++toldRuns;
+    }
+    if (HasFailure()) break;  // one limit's failures say all; the rest would repeat them
+  }
+  EXPECT_GT(toldRuns, 0u);
+  EXPECT_EQ(3u, wholeRuns) << "no limit below 1 GiB let the run come out whole";
 }
 
 }  // namespace
