@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <vector>
 
 #include "driver/files.h"
 #include "driver/log_file.h"
@@ -24,7 +25,7 @@ void logMessage(logFileStruct& log, std::string_view text, std::string_view path
 }
 
 // What became of a run that opened both files.
-enum class outcomeKind { kWritten, kUnreadableInput, kOutputNotWritable };
+enum class outcomeKind { kWritten, kUnreadableInput, kTooLarge, kOutputNotWritable };
 
 // The writing of the result, which one worker at a time does for all, keeps more workers than
 // this from gaining much, while each costs two buffers and a thread.
@@ -40,10 +41,10 @@ outcomeKind produceOutput(int inputFd, int outputFd) {
     return outcomeKind::kUnreadableInput;
   }
   sinkStruct out = fileSink(outputFd);
-  writeOutputOf(input.text(), out, workers);
+  bool fits = writeOutputOf(input.text(), out, workers);
   bool flushed = flushSink(out);
   if (!closeFile(outputFd) || !flushed) return outcomeKind::kOutputNotWritable;
-  return outcomeKind::kWritten;
+  return fits ? outcomeKind::kWritten : outcomeKind::kTooLarge;
 }
 
 void logOutcome(logFileStruct& log, outcomeKind outcome, const char* input, const char* output) {
@@ -52,6 +53,8 @@ void logOutcome(logFileStruct& log, outcomeKind outcome, const char* input, cons
       return;
     case outcomeKind::kUnreadableInput:
       return logMessage(log, kUnreadableInputText, input);
+    case outcomeKind::kTooLarge:
+      return logMessage(log, kLackOfMemoryText, input);
     case outcomeKind::kOutputNotWritable:
       return logMessage(log, kOutputNotWritableText, output);
   }
@@ -87,9 +90,52 @@ void runOnFiles(const char* input, const char* output, logFileStruct& log) {
   logOutcome(log, outcome, input, output);
 }
 
+// Whether positions can count the relations of `script` and the names of its join list.
+bool catalogueWithinLimits(const scriptStruct& script, const joinLimitsStruct& limits) {
+  return script.mainVec.size() <= limits.mostPositions &&
+         script.joinVec.size() <= limits.mostPositions;
+}
+
+// Whether every relation at `tables` can have its rows numbered and its attributes counted.
+bool relationsWithinLimits(const std::vector<mainStruct>& mainVec,
+                           const std::vector<int32_t>& tables, const joinLimitsStruct& limits) {
+  return std::all_of(tables.begin(), tables.end(), [&](int32_t table) {
+    const mainStruct& relation = mainVec[static_cast<size_t>(table)];
+    return relation.rows.size() <= limits.mostRows &&
+           relation.fields.size() <= limits.mostPositions;
+  });
+}
+
+// What the task after the reading makes ready for the writing of the result.
+struct preparedStruct {
+  scriptStruct parsed;
+  joinStruct join;
+  size_t unknown = 0;  // the first name of the join list that no relation has, if any
+  bool tooLarge = false;
+};
+
+// Looks up the relations of the join list and prepares their join, unless a name is unknown
+// or the join is past `limits`.
+void prepareResult(preparedStruct& prepared, const joinLimitsStruct& limits, size_t workers) {
+  const scriptStruct& parsed = prepared.parsed;
+  if (parsed.joinVec.size() < 2) return;
+  prepared.tooLarge = !catalogueWithinLimits(parsed, limits);
+  if (prepared.tooLarge) return;
+  std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec);
+  prepared.unknown =
+      static_cast<size_t>(std::find(tables.begin(), tables.end(), -1) - tables.begin());
+  if (prepared.unknown < tables.size()) return;
+  prepared.tooLarge = !relationsWithinLimits(parsed.mainVec, tables, limits);
+  if (prepared.tooLarge) return;
+  prepared.join = prepareJoin(parsed.mainVec, tables, workers);
+  // The heading may hold more attributes than any one relation.
+  prepared.tooLarge = prepared.join.plan.fields.size() > limits.mostPositions;
+}
+
 }  // namespace
 
-void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers) {
+bool writeOutputOf(std::string_view script, sinkStruct& out, size_t workers,
+                   const joinLimitsStruct& limits) {
   // The pieces of the script are read at once, and the echo, which needs nothing but the
   // script, is written beside them and beside the preparing of the join, which mostly keeps
   // one worker busy; all that follows the echo waits for it. Tasks are handed out in order,
@@ -98,9 +144,7 @@ void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers) {
   size_t pieces = cuts.size() - 1;
   std::vector<scriptStruct> read(pieces);
   std::atomic<size_t> piecesLeft{pieces};
-  scriptStruct parsed;
-  joinStruct join;
-  size_t unknown = 0;  // the first name of the join list that no relation has, if any
+  preparedStruct prepared;
   forEachTaskInParallel(workers, pieces + 2, [&](size_t /*worker*/, size_t task) {
     if (task < pieces) {
       read[task] = readScript(script.substr(cuts[task], cuts[task + 1] - cuts[task]));
@@ -114,23 +158,22 @@ void writeOutputOf(std::string_view script, sinkStruct& out, size_t workers) {
     for (size_t left = piecesLeft.load(); left != 0; left = piecesLeft.load()) {
       piecesLeft.wait(left);
     }
-    parsed = joinPieces(read);
-    if (parsed.joinVec.size() < 2) return;
-    std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec);
-    unknown = static_cast<size_t>(std::find(tables.begin(), tables.end(), -1) - tables.begin());
-    if (unknown == tables.size()) join = prepareJoin(parsed.mainVec, tables, workers);
+    prepared.parsed = joinPieces(read);
+    prepareResult(prepared, limits, workers);
   });
-  if (parsed.joinVec.size() < 2) {
+  const std::vector<std::string_view>& joinVec = prepared.parsed.joinVec;
+  if (joinVec.size() < 2) {
     writeText(out, kJoinStructureText);
-    return;
-  }
-  if (unknown < parsed.joinVec.size()) {
+  } else if (prepared.tooLarge) {
+    return false;
+  } else if (prepared.unknown < joinVec.size()) {
     writeText(out, kUnknownRelationText);
-    writeText(out, parsed.joinVec[unknown]);
+    writeText(out, joinVec[prepared.unknown]);
     writeByte(out, '\n');
-    return;
+  } else {
+    writeResult(out, prepared.join, workers);
   }
-  writeResult(out, join, workers);
+  return true;
 }
 
 int run(int argc, const char* const* argv) {
