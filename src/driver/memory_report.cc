@@ -28,7 +28,11 @@ void reportLackOfMemory() {
   if (report.started.exchange(true)) {
     for (;;) ::pause();
   }
-  if (report.fd >= 0) writeAll(report.fd, report.text.data(), report.text.size());
+  if (report.fd >= 0) {
+    writeAll(report.fd, report.text.data(), report.text.size());
+    // Gives back the room that "error.log" held for a message beyond this one.
+    static_cast<void>(::ftruncate(report.fd, static_cast<off_t>(report.text.size())));
+  }
   ::_exit(0);
 }
 

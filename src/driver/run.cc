@@ -24,6 +24,18 @@ void logMessage(logFileStruct& log, std::string_view text, std::string_view path
   writeLog(log, parts);
 }
 
+// The longest message that a run on these paths may write: the room "error.log" holds for it.
+size_t longestMessage(std::string_view input, std::string_view output) {
+  size_t longest = 0;
+  for (std::string_view text : {kMissingInputText, kUnreadableInputText, kLackOfMemoryText}) {
+    longest = std::max(longest, text.size() + input.size() + 1);
+  }
+  for (std::string_view text : {kOutputNotWritableText, kSameFileText}) {
+    longest = std::max(longest, text.size() + output.size() + 1);
+  }
+  return longest;
+}
+
 // What became of a run that opened both files.
 enum class outcomeKind { kWritten, kUnreadableInput, kTooLarge, kOutputNotWritable };
 
@@ -64,7 +76,7 @@ void logOutcome(logFileStruct& log, outcomeKind outcome, const char* input, cons
 void runOnFiles(const char* input, const char* output, logFileStruct& log) {
   int inputFd = openForReading(input);
   if (inputFd < 0) {
-    startLog(log);
+    startLog(log, longestMessage(input, output));
     return logMessage(log, kMissingInputText, input);
   }
   // "error.log" may be the input under its own name or through a link: emptying it, or a
@@ -72,7 +84,7 @@ void runOnFiles(const char* input, const char* output, logFileStruct& log) {
   if (isSameOpenFile(inputFd, log.fd)) {
     leaveLog(log);
   } else {
-    startLog(log);
+    startLog(log, longestMessage(input, output));
   }
   // Opening the output empties it, so the input must not be the same file.
   bool sameFile = isSameFile(inputFd, output);
@@ -179,7 +191,7 @@ bool writeOutputOf(std::string_view script, sinkStruct& out, size_t workers,
 int run(int argc, const char* const* argv) {
   logFileStruct log = openLog();
   if (argc != 3) {
-    startLog(log);
+    startLog(log, kUsageText.size());
     writeLog(log, {&kUsageText, 1});
   } else {
     runOnFiles(argv[1], argv[2], log);

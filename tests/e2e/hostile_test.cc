@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -465,6 +467,45 @@ TEST(SpecialFiles, OneFifoAsInputAndOutputIsRefused) {
   EXPECT_TRUE(exitedWithZero(status)) << "wait status " << status;
   EXPECT_EQ("\nA kimen\xF5 f\xE1jl azonos a bemen\xF5 f\xE1jllal: ff\n"s,
             readFile(dir.path / "error.log"));
+}
+
+// A tmpfs mounted on a folder, taken off again, whatever happens, when the case ends.
+struct smallDiskStruct {
+  explicit smallDiskStruct(const fs::path& at) {
+    std::error_code ec;
+    if (fs::create_directory(at, ec) && mount("tmpfs", at.c_str(), "tmpfs", 0, "size=1m") == 0) {
+      path = at;
+    } else {
+      why = std::strerror(errno);
+    }
+  }
+  ~smallDiskStruct() {
+    if (!path.empty()) umount2(path.c_str(), MNT_DETACH);
+  }
+  smallDiskStruct(const smallDiskStruct&) = delete;
+  smallDiskStruct& operator=(const smallDiskStruct&) = delete;
+
+  fs::path path;  // empty when no file system could be mounted
+  std::string why;
+};
+
+// The output fills the disk that "error.log" lies on too: the message must still get there.
+TEST(HostileOutput, FullDiskUnderTheWorkingFolderIsReported) {
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  smallDiskStruct disk(dir.path / "disk");
+  if (disk.path.empty()) GTEST_SKIP() << "cannot mount a tmpfs here: " << disk.why;
+  const std::string script = cartesianScript(400);  // about 1.6 MB of output
+  ASSERT_TRUE(writeFile(dir.path / "in.txt", script));
+  const std::string input = (dir.path / "in.txt").string();
+  int status = waitFor(startTool(disk.path, {input, "out.txt"}, {}));
+  EXPECT_TRUE(exitedWithZero(status)) << "wait status " << status;
+  EXPECT_EQ(outputNotWritable("out.txt"), readFile(disk.path / "error.log"));
+  std::string output = readFile(disk.path / "out.txt");
+  std::string expected = script + "\n" + cartesianBlock(400);
+  EXPECT_GT(output.size(), script.size()) << "the disk filled before the result";
+  EXPECT_LT(output.size(), expected.size()) << "the disk did not fill";
+  EXPECT_TRUE(expected.compare(0, output.size(), output) == 0) << "written part differs";
 }
 
 // R and S share k, and each row of R has one partner in S, far from it. Of 300,000 rows each
