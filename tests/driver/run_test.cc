@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -44,6 +46,42 @@ TEST(JoinLimits, JoinPastThemStopsAfterTheEcho) {
       EXPECT_EQ(echo, output) << c.what;
     }
   }
+}
+
+// Large enough for every part of a run that workers share: the script is parsed in pieces at
+// once (from 1 MiB), the index of a relation of 4M rows or more is built by several, and the
+// rows are written by several, in order.
+TEST(WriteOutput, LargeJoinOnWorkersAsOnOne) {
+  constexpr size_t kKeys = 4096;
+  constexpr size_t kIndexedRows = (size_t{1} << 22) + 1000;
+  constexpr size_t kFirstRows = 100;
+  std::vector<std::string> keys;
+  for (size_t k = 0; k < kKeys; ++k) {
+    char text[16];
+    keys.emplace_back(text, static_cast<size_t>(std::snprintf(text, sizeof text, "%zx", k)));
+  }
+  std::string script = "R(k t, v t)\n";
+  for (size_t i = 0; i < kFirstRows; ++i) {
+    script.append(keys[i * 37 % kKeys]).append(", ").append(keys[i]).append("\n");
+  }
+  script += "\nS(k t)\n";
+  for (size_t i = 0; i < kIndexedRows; ++i) script.append(keys[i % kKeys]).push_back('\n');
+  script += "\njoin(R, S)\n";
+  // S adds nothing to a row of R but its partners: each row of R comes once for each.
+  std::string expected = script + "\n\nresult(k t, v t)\n";
+  for (size_t i = 0; i < kFirstRows; ++i) {
+    size_t k = i * 37 % kKeys;
+    size_t partners = kIndexedRows / kKeys + (k < kIndexedRows % kKeys ? 1 : 0);
+    std::string row = keys[k] + ", " + keys[i] + "\n";
+    for (size_t p = 0; p < partners; ++p) expected += row;
+  }
+  expected += "\n";
+  // An odd number, so that the shares of the index and of the rows come out unequal.
+  std::string output;
+  sinkStruct sink = textSink(output);
+  EXPECT_TRUE(writeOutputOf(script, sink, 3));
+  flushSink(sink);
+  EXPECT_TRUE(output == expected) << output.size() << " bytes, " << expected.size() << " expected";
 }
 
 }  // namespace
