@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds relmerge and runs every check: format and lint, a minute of coverage-guided fuzzing,
-# the tests under AddressSanitizer and UndefinedBehaviorSanitizer, and the tests in a release
-# build.
+# the tests under AddressSanitizer and UndefinedBehaviorSanitizer, the tests that start threads
+# under ThreadSanitizer, and the tests in a release build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/bootstrap.sh
@@ -15,6 +15,25 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DRELMERGE_SANITIZE=ON -DRELME
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# The tests that start threads, on inputs that take every path that workers share: the read of
+# a file in two halves, the pieces of a script, the index of 4M rows and more built by several,
+# the ordered writer, and the tool itself on pipes, FIFOs and outputs that fail. A race ends the
+# process that finds it; its report is kept in build-tsan/reports and shown.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRELMERGE_TSAN=ON -DRELMERGE_WERROR=ON >/dev/null
+cmake --build build-tsan -j"$jobs"
+threaded='^(Parallel|PrepareJoin|OrderedOutput|ReadAll|WriteOutput|HostileOutput|SpecialFiles)\.'
+threaded+='|^ResultWriter\.AnyNumberOfWorkersWritesTheSameBytes$'
+reports=$PWD/build-tsan/reports
+rm -rf "$reports" && mkdir -p "$reports"
+tsan_status=0
+TSAN_OPTIONS="halt_on_error=1:log_path=$reports/report" \
+  ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R "$threaded" || tsan_status=$?
+if compgen -G "$reports/report.*" >/dev/null; then
+  cat "$reports"/report.*
+  tsan_status=1
+fi
+[ "$tsan_status" -eq 0 ]
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DRELMERGE_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"

@@ -41,21 +41,42 @@ void reserveInput(inputTextStruct& input, size_t& capacity, size_t wanted, bool 
 constexpr size_t kSplitReadSize = size_t{8} << 20;
 constexpr size_t kSplitAlignment = size_t{2} << 20;  // parts start on a huge page
 
-// Reads [from, to) of `fd` into `bytes` + from; the bytes read, fewer at the file's end.
-size_t readPart(int fd, char* bytes, size_t from, size_t to) {
+// Reads [from, to) of `fd` into `bytes` + from; the bytes read, fewer at the file's end, or
+// -1 when a read fails.
+ssize_t readPart(int fd, char* bytes, size_t from, size_t to) {
   size_t at = from;
   while (at < to) {
     ssize_t got = ::pread(fd, bytes + at, to - at, static_cast<off_t>(at));
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
+    if (got < 0) return -1;
+    if (got == 0) break;
     at += static_cast<size_t>(got);
   }
-  return at - from;
+  return static_cast<ssize_t>(at - from);
+}
+
+// Reads the regular file `fd` of `fileSize` bytes, from its start, in two halves at once;
+// false when a read fails. The first half's end is where the input stops if it comes back
+// short.
+bool readHalves(int fd, inputTextStruct& input, size_t fileSize) {
+  size_t split = fileSize / 2 / kSplitAlignment * kSplitAlignment;
+  ssize_t got[2] = {0, 0};
+  forEachTaskInParallel(2, 2, [&](size_t /*worker*/, size_t part) {
+    got[part] = part == 0 ? readPart(fd, input.bytes.get(), 0, split)
+                          : readPart(fd, input.bytes.get(), split, fileSize);
+  });
+  if (got[0] < 0 || got[1] < 0) return false;
+  auto first = static_cast<size_t>(got[0]);
+  input.size = first < split ? first : split + static_cast<size_t>(got[1]);
+  // Whatever the file holds past what was read, should it have grown, comes the usual way.
+  return ::lseek(fd, static_cast<off_t>(input.size), SEEK_SET) >= 0;
 }
 
 }  // namespace
 
 int openForWriting(const char* path) { return openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC); }
+
+int openKeeping(const char* path) { return openRetrying(path, O_WRONLY | O_CREAT); }
 
 int openForReading(const char* path) {
   int fd = openRetrying(path, O_RDONLY);
@@ -72,9 +93,18 @@ bool isSameFile(int fd, const char* path) {
   struct stat input;
   struct stat output;
   if (::fstat(fd, &input) != 0 || ::stat(path, &output) != 0) return false;
-  // Only a regular file loses its contents when opened for writing; a terminal or a device
-  // named twice is harmless.
-  return S_ISREG(input.st_mode) && input.st_dev == output.st_dev && input.st_ino == output.st_ino;
+  // A regular file loses its contents when opened for writing, and a FIFO would take the
+  // output back in as input and never come to its end; a terminal or a device named twice is
+  // harmless.
+  bool endangered = S_ISREG(input.st_mode) || S_ISFIFO(input.st_mode);
+  return endangered && input.st_dev == output.st_dev && input.st_ino == output.st_ino;
+}
+
+bool isSameOpenFile(int a, int b) {
+  struct stat first;
+  struct stat second;
+  if (a < 0 || b < 0 || ::fstat(a, &first) != 0 || ::fstat(b, &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 inputTextStruct readAll(int fd, size_t workers) {
@@ -86,17 +116,12 @@ inputTextStruct readAll(int fd, size_t workers) {
   off_t start = regular ? ::lseek(fd, 0, SEEK_CUR) : -1;
   if (fileSize >= kSplitReadSize && workers > 1 && start == 0) {
     // Fresh memory is most of a large read's cost, and two processors fault it in faster than
-    // one. The first part's end is where the input stops if that part comes back short.
+    // one.
     reserveInput(input, capacity, fileSize + 1, false);
-    size_t split = fileSize / 2 / kSplitAlignment * kSplitAlignment;
-    size_t got[2] = {0, 0};
-    forEachTaskInParallel(2, 2, [&](size_t /*worker*/, size_t part) {
-      got[part] = part == 0 ? readPart(fd, input.bytes.get(), 0, split)
-                            : readPart(fd, input.bytes.get(), split, fileSize);
-    });
-    input.size = got[0] < split ? got[0] : split + got[1];
-    // Whatever the file holds past what was read, should it have grown, comes the usual way.
-    if (::lseek(fd, static_cast<off_t>(input.size), SEEK_SET) < 0) return input;
+    if (!readHalves(fd, input, fileSize)) {
+      input.readFailed = true;
+      return input;
+    }
   } else if (regular) {
     // One byte past the size lets the read that meets the end of a regular file be the second.
     reserveInput(input, capacity, fileSize + 1, true);
@@ -107,6 +132,7 @@ inputTextStruct readAll(int fd, size_t workers) {
     if (input.size == capacity) reserveInput(input, capacity, capacity * 2, false);
     ssize_t got = ::read(fd, input.bytes.get() + input.size, capacity - input.size);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0) input.readFailed = true;
     if (got <= 0) break;
     input.size += static_cast<size_t>(got);
   }

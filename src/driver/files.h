@@ -12,21 +12,28 @@
 struct inputTextStruct {
   std::unique_ptr<char[], largeBlockDeleter<char>> bytes;
   size_t size = 0;
+  bool readFailed = false;  // a read failed: the bytes are not the whole input
   std::string_view text() const { return {bytes.get(), size}; }
 };
 
 // Opens `path` for writing, created or emptied; -1 when it cannot be.
 int openForWriting(const char* path);
 
+// Opens `path` for writing, created if missing, its contents kept; -1 when it cannot be.
+int openKeeping(const char* path);
+
 // Opens `path` for reading; -1 when it cannot be or when it is a folder.
 int openForReading(const char* path);
 
-// True when `path` names the regular file open as `fd` (same device and inode), so that
-// opening it for writing would empty the input.
+// True when `path` names the regular file or FIFO open as `fd` (same device and inode): opening
+// it for writing would empty the input, or feed the input with the output.
 bool isSameFile(int fd, const char* path);
 
-// Reads all that `fd` holds, with few large reads, on up to `workers` threads. A read error
-// ends the input as its end would.
+// True when the files open as `a` and `b`, both open, are one file (same device and inode).
+bool isSameOpenFile(int a, int b);
+
+// Reads all that `fd` holds, with few large reads, on up to `workers` threads. A read that
+// fails ends the reading, with readFailed set.
 inputTextStruct readAll(int fd, size_t workers = 1);
 
 // Writes all of `size` bytes at `data` to `fd`; false when some of them could not be written.

@@ -23,6 +23,13 @@ inline constexpr std::string_view kOutputNotWritableText =
 inline constexpr std::string_view kSameFileText =
     "\nA kimen\xF5 f\xE1jl azonos a bemen\xF5 f\xE1jllal: ";
 
+// To "error.log", followed by the input path and "\n", when a read from the input fails.
+inline constexpr std::string_view kUnreadableInputText = "\nA bemen\xF5 f\xE1jl nem olvashat\xF3: ";
+
+// To "error.log", followed by the input path and "\n", when the run cannot have the memory it
+// needs, or when a relation of the join holds more rows or attributes than a join can number.
+inline constexpr std::string_view kLackOfMemoryText = "\nNincs el\xE9g mem\xF3ria: ";
+
 // To the output file after the echo when the join list holds fewer than two names.
 inline constexpr std::string_view kJoinStructureText = "Hib\xE1s a join szerkezet!\n";
 

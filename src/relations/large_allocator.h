@@ -6,13 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
+
+#include "relations/lack_of_memory.h"
 
 // Large blocks come straight from the kernel with transparent huge pages asked for, and are
 // faulted in whole when they are made: touching fresh memory 4 KiB at a time costs more than
 // filling it, and a block's users here fill all they ask for (vectors sized once). A block
 // that may stay partly unused, as a buffer that grows does, is asked for lazily instead. Small
-// blocks go to the ordinary allocator.
+// blocks go to the ordinary allocator. A block that cannot be had ends the process as a failed
+// `new` does (relations/lack_of_memory.h).
 #if defined(__SANITIZE_ADDRESS__)
 #define RELMERGE_LARGE_BLOCKS_CHECKED 1
 #elif defined(__has_feature)
@@ -58,7 +60,9 @@ struct largeAllocator {
 
  private:
   T* allocateBlock(size_t count, bool faultIn) {
-    if (count > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    // No block can be that large; the bound keeps the sizes below from wrapping around, and
+    // the ordinary allocator from throwing.
+    if (count > (PTRDIFF_MAX - 2 * kHugePage) / sizeof(T)) failForLackOfMemory();
     size_t bytes = count * sizeof(T);
     if (bytes < kLargeBytes) return std::allocator<T>().allocate(count);
     // Only the part of a block that starts on a huge page boundary can have huge pages, so
@@ -67,7 +71,7 @@ struct largeAllocator {
     size_t mapped = bytes + kHugePage;
     void* mapping =
         ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED) throw std::bad_alloc();
+    if (mapping == MAP_FAILED) failForLackOfMemory();
     char* start = static_cast<char*>(mapping);
     size_t skipped = (kHugePage - reinterpret_cast<uintptr_t>(mapping) % kHugePage) % kHugePage;
     char* block = start + skipped;

@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
-#include <exception>
-#include <thread>
-#include <vector>
 
 // The processors this process may run on, at least 1.
 size_t usableProcessors();
+
+// Calls work(context, worker) once for each worker in [0, wanted), worker 0 on this thread and
+// the others on threads of their own, and returns when all calls have. Where no further thread
+// can be started, the workers that have none are left out: work must not count on them.
+void runWorkers(size_t wanted, void (*work)(void* context, size_t worker), void* context);
 
 // Calls task(worker, i) once for every i in [0, count), on up to `workers` threads of which
 // this one is worker 0; tasks are handed out in order as workers come free. Returns when all
@@ -24,18 +26,10 @@ void forEachTaskInParallel(size_t workers, size_t count, Task&& task) {
       task(worker, i);
     }
   };
-  std::vector<std::thread> threads;
-  size_t wanted = std::min(workers, count);
-  threads.reserve(wanted);
-  for (size_t worker = 1; worker < wanted; ++worker) {
-    try {
-      threads.emplace_back(work, worker);
-    } catch (const std::exception&) {
-      break;
-    }
-  }
-  work(0);
-  for (std::thread& thread : threads) thread.join();
+  using workType = decltype(work);
+  runWorkers(
+      std::min(workers, count),
+      [](void* context, size_t worker) { (*static_cast<workType*>(context))(worker); }, &work);
 }
 
 #endif  // RELMERGE_RELATIONS_PARALLEL_H_

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <random>
@@ -70,6 +71,62 @@ TEST(ReadAll, PipeArrivesWhole) {
   writer.join();
   ::close(ends[0]);
   EXPECT_TRUE(bytes == input.text());
+}
+
+TEST(ReadAll, FailedReadIsTold) {
+  // Its first read fails: no page of the reader's own memory lies at offset 0.
+  int fd = ::open("/proc/self/mem", O_RDONLY);
+  if (fd < 0) GTEST_SKIP() << "no /proc/self/mem here";
+  inputTextStruct input = readAll(fd, 2);
+  ::close(fd);
+  EXPECT_TRUE(input.readFailed);
+  for (size_t workers : {1, 2}) {
+    scratchDirStruct dir;
+    ASSERT_FALSE(dir.path.empty());
+    ASSERT_TRUE(writeFile(dir.path / "input", std::string(9 << 20, 'x')));
+    int file = ::open((dir.path / "input").c_str(), O_RDONLY);
+    EXPECT_FALSE(readAll(file, workers).readFailed) << workers << " workers";
+    ::close(file);
+  }
+}
+
+// The files that the output must not be, whatever the path that names them.
+TEST(SameFile, RegularFilesAndFifosButNotDevices) {
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  const std::filesystem::path in = dir.path / "in.txt";
+  ASSERT_TRUE(writeFile(in, "x"));
+  ASSERT_TRUE(writeFile(dir.path / "other.txt", "x"));
+  std::filesystem::create_hard_link(in, dir.path / "hard.txt");
+  std::filesystem::create_symlink(in, dir.path / "soft.txt");
+  ASSERT_EQ(0, ::mkfifo((dir.path / "fifo").c_str(), 0600));
+  ASSERT_EQ(0, ::mkfifo((dir.path / "fifo2").c_str(), 0600));
+  struct Case {
+    std::filesystem::path input;
+    std::filesystem::path output;
+    bool same;
+  } cases[] = {
+      {in, in, true},
+      {in, dir.path / "hard.txt", true},
+      {in, dir.path / "soft.txt", true},
+      {in, dir.path / "other.txt", false},
+      {in, dir.path / "missing.txt", false},
+      {dir.path / "fifo", dir.path / "fifo", true},
+      {dir.path / "fifo", dir.path / "fifo2", false},
+      {"/dev/null", "/dev/null", false},
+  };
+  for (const Case& c : cases) {
+    // A FIFO opened for reading alone would wait for a writer.
+    int fd = ::open(c.input.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0) << c.input;
+    EXPECT_EQ(c.same, isSameFile(fd, c.output.c_str())) << c.input << " as " << c.output;
+    int output = ::open(c.output.c_str(), O_RDWR);
+    if (output >= 0) {
+      EXPECT_EQ(c.same || c.input == "/dev/null", isSameOpenFile(fd, output)) << c.input;
+      ::close(output);
+    }
+    ::close(fd);
+  }
 }
 
 // Writes `parts` into a pipe whose reader takes a few bytes at a time, so that the writer

@@ -52,6 +52,10 @@ std::string sameFile(std::string_view path) {
   return cat({"\nA kimen\xF5 f\xE1jl azonos a bemen\xF5 f\xE1jllal: ", path, "\n"});
 }
 
+std::string unreadableInput(std::string_view path) {
+  return cat({"\nA bemen\xF5 f\xE1jl nem olvashat\xF3: ", path, "\n"});
+}
+
 std::string unknownRelation(std::string_view name) {
   return cat({kUnknownRelationText, name, "\n"});
 }
@@ -262,6 +266,31 @@ TEST(EndToEnd, FilesOfARun) {
        {.fileVec = {{"in.txt", script}}, .hardLinkVec = {{"hard.txt", "in.txt"}}},
        {"in.txt", "hard.txt"},
        {{"error.log", sameFile("hard.txt")}, {"in.txt", script}, {"hard.txt", script}}},
+      {"error.log named as the input is read, not emptied",
+       {.fileVec = {{"error.log", script}}},
+       {"error.log", "out.txt"},
+       {{"error.log", script}, {"out.txt", std::string(kScriptOutput)}}},
+      {"error.log as a symbolic link to the input",
+       {.fileVec = {{"in.txt", script}}, .symlinkVec = {{"error.log", "in.txt"}}},
+       {"in.txt", "out.txt"},
+       {{"error.log@", "in.txt"}, {"in.txt", script}, {"out.txt", std::string(kScriptOutput)}}},
+      {"error.log as a hard link to the input",
+       {.fileVec = {{"in.txt", script}}, .hardLinkVec = {{"error.log", "in.txt"}}},
+       {"in.txt", "out.txt"},
+       {{"error.log", script}, {"in.txt", script}, {"out.txt", std::string(kScriptOutput)}}},
+      {"a message is dropped rather than written into the input",
+       {.fileVec = {{"in.txt", script}}, .symlinkVec = {{"error.log", "in.txt"}}},
+       {"in.txt", "nincs/out.txt"},
+       {{"error.log@", "in.txt"}, {"in.txt", script}}},
+      {"error.log named as the output holds the output",
+       {.fileVec = {{"in.txt", script}, {"error.log", "old log\n"}}},
+       {"in.txt", "error.log"},
+       {{"error.log", std::string(kScriptOutput)}, {"in.txt", script}}},
+      {"a read error is told, and the output receives nothing",
+       {.fileVec = {{"out.txt", "old\n"}}},
+       {"/proc/self/mem", "out.txt"},
+       {{"error.log", unreadableInput("/proc/self/mem")}, {"out.txt", ""}}},
+      {"one device as input and output", {}, {"/dev/null", "/dev/null"}, {{"error.log", ""}}},
       {"a good run empties an earlier error.log",
        {.fileVec = {{"in.txt", script}, {"error.log", missingInput("x")}}},
        {"in.txt", "out.txt"},

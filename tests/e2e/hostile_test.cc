@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,6 +23,7 @@
 #include "e2e/scratch_dir.h"
 #include "fuzz/expected_output.h"
 #include "gtest/gtest.h"
+#include "sanitizers.h"
 
 namespace {
 
@@ -52,13 +55,22 @@ bool writeAllTo(int fd, std::string_view bytes) {
 
 // How the tool is started besides its arguments.
 struct childSetupStruct {
-  int stdinFd = -1;   // -1: /dev/null
-  int stdoutFd = -1;  // -1: /dev/null
+  int stdinFd = -1;    // -1: /dev/null
+  int stdoutFd = -1;   // -1: /dev/null
+  int consoleFd = -1;  // standard error, and standard output unless stdoutFd is set; -1: /dev/null
   // The largest file the tool may write; past it a write fails as on a full disk.
   rlim_t fileSizeLimit = RLIM_INFINITY;
   // A guard against a run that never ends: past it the tool is killed.
   rlim_t cpuSecondsLimit = RLIM_INFINITY;
+  // The address space the tool may take; past it an allocation fails.
+  rlim_t addressSpaceLimit = RLIM_INFINITY;
 };
+
+// Sets both limits of `resource` to `value` unless it is unlimited; false when it cannot.
+bool limitTo(int resource, rlim_t value) {
+  struct rlimit limit = {value, value};
+  return value == RLIM_INFINITY || setrlimit(resource, &limit) == 0;
+}
 
 // Starts the tool in `work`; -1 when it cannot be started.
 pid_t startTool(const fs::path& work, std::vector<std::string> args,
@@ -70,29 +82,25 @@ pid_t startTool(const fs::path& work, std::vector<std::string> args,
   const std::string workText = work.string();
   pid_t pid = fork();
   if (pid != 0) return pid;
-  // Only async-signal-safe calls between fork and exec. SIGPIPE starts at its default, so
-  // that the tool has to guard against it itself.
+  // Only async-signal-safe calls between fork and exec. SIGPIPE and SIGXFSZ start at their
+  // defaults, which end the process, so that the tool has to guard against them itself.
   struct sigaction action = {};
   action.sa_handler = SIG_DFL;
   sigaction(SIGPIPE, &action, nullptr);
-  if (setup.fileSizeLimit != RLIM_INFINITY) {
-    // Ignored, the signal lets the write fail with an error, as a full disk would.
-    action.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &action, nullptr);
-    struct rlimit limit = {setup.fileSizeLimit, setup.fileSizeLimit};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
-  }
-  if (setup.cpuSecondsLimit != RLIM_INFINITY) {
-    struct rlimit limit = {setup.cpuSecondsLimit, setup.cpuSecondsLimit};
-    if (setrlimit(RLIMIT_CPU, &limit) != 0) _exit(126);
+  sigaction(SIGXFSZ, &action, nullptr);
+  if (!limitTo(RLIMIT_FSIZE, setup.fileSizeLimit) || !limitTo(RLIMIT_CPU, setup.cpuSecondsLimit)) {
+    _exit(126);
   }
   int null = open("/dev/null", O_RDWR | O_CLOEXEC);
   int in = setup.stdinFd >= 0 ? setup.stdinFd : null;
-  int out = setup.stdoutFd >= 0 ? setup.stdoutFd : null;
+  int console = setup.consoleFd >= 0 ? setup.consoleFd : null;
+  int out = setup.stdoutFd >= 0 ? setup.stdoutFd : console;
   if (null < 0 || chdir(workText.c_str()) != 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-      dup2(null, 2) < 0) {
+      dup2(console, 2) < 0) {
     _exit(126);
   }
+  // Last, as nothing above may fail for want of memory.
+  if (!limitTo(RLIMIT_AS, setup.addressSpaceLimit)) _exit(126);
   execv(RELMERGE_BINARY, argv.data());
   _exit(127);
 }
@@ -105,6 +113,22 @@ int waitFor(pid_t pid) {
     if (errno != EINTR) return -1;
   }
   return status;
+}
+
+// waitFor for a run that may never end by itself, such as one that waits for input that never
+// comes: past `seconds` of wall time the tool is killed, and the answer is -2.
+int waitAtMost(pid_t pid, int seconds) {
+  if (pid < 0) return -1;
+  for (int waited = 0; waited < seconds * 100; ++waited) {
+    int status = 0;
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return status;
+    if (done < 0 && errno != EINTR) return -1;
+    usleep(10000);
+  }
+  kill(pid, SIGKILL);
+  waitFor(pid);
+  return -2;
 }
 
 bool exitedWithZero(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
@@ -556,6 +580,161 @@ TEST(HostileInput, SavedFuzzInputs) {
     }
   }
   EXPECT_GT(replayed, 0u) << "no saved inputs under " << fuzzDir;
+}
+
+TEST(SpecialFiles, OneFifoAsInputAndOutputIsRefused) {
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  const fs::path fifo = dir.path / "ff";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  pid_t tool = startTool(dir.path, {"ff", "ff"}, {});
+  ASSERT_GE(tool, 0);
+  // A process of its own feeds the FIFO: the tool may close it before all is written, and
+  // SIGPIPE then ends the feeder, not the test.
+  const std::string script = cartesianScript(3);
+  pid_t feeder = fork();
+  if (feeder == 0) {
+    int fd = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    _exit(fd >= 0 && writeAllTo(fd, script) ? 0 : 1);
+  }
+  // Reading its own output back, the tool would wait for the end of its input for ever.
+  int status = waitAtMost(tool, 30);
+  if (feeder > 0) kill(feeder, SIGKILL);
+  waitFor(feeder);
+  EXPECT_NE(-2, status) << "the tool was still running after 30 s";
+  EXPECT_TRUE(exitedWithZero(status)) << "wait status " << status;
+  EXPECT_EQ("\nA kimen\xF5 f\xE1jl azonos a bemen\xF5 f\xE1jllal: ff\n"s,
+            readFile(dir.path / "error.log"));
+}
+
+// A tmpfs mounted on a folder, taken off again, whatever happens, when the case ends.
+struct smallDiskStruct {
+  explicit smallDiskStruct(const fs::path& at) {
+    std::error_code ec;
+    if (fs::create_directory(at, ec) && mount("tmpfs", at.c_str(), "tmpfs", 0, "size=1m") == 0) {
+      path = at;
+    } else {
+      why = std::strerror(errno);
+    }
+  }
+  ~smallDiskStruct() {
+    if (!path.empty()) umount2(path.c_str(), MNT_DETACH);
+  }
+  smallDiskStruct(const smallDiskStruct&) = delete;
+  smallDiskStruct& operator=(const smallDiskStruct&) = delete;
+
+  fs::path path;  // empty when no file system could be mounted
+  std::string why;
+};
+
+// The output fills the disk that "error.log" lies on too: the message must still get there.
+TEST(HostileOutput, FullDiskUnderTheWorkingFolderIsReported) {
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  smallDiskStruct disk(dir.path / "disk");
+  if (disk.path.empty()) GTEST_SKIP() << "cannot mount a tmpfs here: " << disk.why;
+  const std::string script = cartesianScript(400);  // about 1.6 MB of output
+  ASSERT_TRUE(writeFile(dir.path / "in.txt", script));
+  const std::string input = (dir.path / "in.txt").string();
+  int status = waitFor(startTool(disk.path, {input, "out.txt"}, {}));
+  EXPECT_TRUE(exitedWithZero(status)) << "wait status " << status;
+  EXPECT_EQ(outputNotWritable("out.txt"), readFile(disk.path / "error.log"));
+  std::string output = readFile(disk.path / "out.txt");
+  std::string expected = script + "\n" + cartesianBlock(400);
+  EXPECT_GT(output.size(), script.size()) << "the disk filled before the result";
+  EXPECT_LT(output.size(), expected.size()) << "the disk did not fill";
+  EXPECT_TRUE(expected.compare(0, output.size(), output) == 0) << "written part differs";
+}
+
+// R and S share k, and each row of R has one partner in S, far from it. Of 300,000 rows each
+// (9.8 MB), the script is read in two halves at once, parsed in pieces, and indexed, and its
+// result written by several workers.
+scriptCaseStruct matchedPairs(int rows) {
+  std::string r = "R(k t, v t)\n";
+  std::string s = "S(k t, w t)\n";
+  std::string block = "\nresult(k t, v t, w t)\n";
+  for (int i = 0; i < rows; ++i) {
+    std::string k = numbered("k", static_cast<long long>(i) * 7919 % rows);
+    r += k + numbered(", v", i) + "\n";
+    s += numbered("k", i) + numbered(", w", i) + "\n";
+    block += k + numbered(", v", i) + ", w" + k.substr(1) + "\n";
+  }
+  return {"matched pairs", r + "\n" + s + "\njoin(R, S)\n", block + "\n"};
+}
+
+struct limitedRunStruct {
+  int status = -1;
+  std::string console;
+  std::string output;
+  std::string log;
+};
+
+// Runs the tool in `work` with `args` under an address-space limit, afresh: no output or
+// error.log of an earlier run is left.
+limitedRunStruct runLimited(const fs::path& work, const std::vector<std::string>& args,
+                            rlim_t limit) {
+  limitedRunStruct run;
+  std::error_code ec;
+  for (const char* name : {"out.txt", "error.log", "console"}) fs::remove(work / name, ec);
+  int console = open((work / "console").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (console < 0) return run;
+  run.status = waitFor(startTool(work, args, {.consoleFd = console, .addressSpaceLimit = limit}));
+  close(console);
+  run.console = readFile(work / "console");
+  run.output = readFile(work / "out.txt");
+  run.log = readFile(work / "error.log");
+  return run;
+}
+
+constexpr rlim_t kMiB = rlim_t{1} << 20;
+// Fine enough to meet a failure in every stage of a run: reading, parsing, index building,
+// worker threads and writing each take a few MiB at the least.
+constexpr rlim_t kLimitStep = kMiB / 4;
+
+// The least address space in which the tool gets as far as its own code: the usage text.
+// Below it the C++ run-time fails while it starts, before the tool can do anything.
+rlim_t startingLimit(const fs::path& work) {
+  constexpr std::string_view kUsageStart = "\nHib\xE1s a param\xE9terez\xE9s!";
+  for (rlim_t limit = kLimitStep; limit <= 64 * kMiB; limit += kLimitStep) {
+    limitedRunStruct run = runLimited(work, {}, limit);
+    if (exitedWithZero(run.status) && run.log.starts_with(kUsageStart)) return limit;
+  }
+  return 0;
+}
+
+// From the least address space up, in small steps, until the run comes out whole: a run that
+// lacks memory anywhere ends cleanly, keeps a true beginning of the output and says why.
+TEST(HostileMemory, LackOfMemoryIsToldWhereverItStrikes) {
+  if (kSanitized) GTEST_SKIP() << "under a sanitizer the address space cannot be limited";
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  const scriptCaseStruct pairs = matchedPairs(300000);
+  ASSERT_TRUE(writeFile(dir.path / "in.txt", pairs.script));
+  const std::string expected = pairs.script + "\n" + pairs.resultBlock;
+  const std::string told = "\nNincs el\xE9g mem\xF3ria: in.txt\n"s;
+  rlim_t start = startingLimit(dir.path);
+  ASSERT_GT(start, 0u) << "the tool did not start in 64 MiB";
+  size_t toldRuns = 0;
+  size_t wholeRuns = 0;
+  for (rlim_t limit = start; wholeRuns < 3 && limit < 1024 * kMiB; limit += kLimitStep) {
+    limitedRunStruct run = runLimited(dir.path, {"in.txt", "out.txt"}, limit);
+    std::string what = std::to_string(limit / 1024) + " KiB";
+    EXPECT_TRUE(exitedWithZero(run.status)) << what << ": wait status " << run.status;
+    EXPECT_EQ("", run.console) << what;
+    if (run.log.empty()) {
+      EXPECT_TRUE(run.output == expected)
+          << what << ": output of " << run.output.size() << " bytes";
+      ++wholeRuns;
+    } else {
+      EXPECT_EQ(told, run.log) << what;
+      EXPECT_TRUE(expected.compare(0, run.output.size(), run.output) == 0)
+          << what << ": the " << run.output.size() << " bytes written are not a beginning";
+      ++toldRuns;
+    }
+    if (HasFailure()) break;  // one limit's failures say all; the rest would repeat them
+  }
+  EXPECT_GT(toldRuns, 0u);
+  EXPECT_EQ(3u, wholeRuns) << "no limit below 1 GiB let the run come out whole";
 }
 
 }  // namespace
