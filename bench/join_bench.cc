@@ -4,9 +4,9 @@
 #include "join/join.h"
 #include "null_sink.h"
 #include "output/writer.h"
-#include "relations/large_allocator.h"
 #include "relations/lookup.h"
 #include "relations/reader.h"
+#include "util/large_allocator.h"
 #include "workloads.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "driver/files.h"
+#include "util/files.h"
 
 logFileStruct openLog() { return {openKeeping("error.log"), 0, false}; }
 

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <string>
 
-#include "driver/files.h"
 #include "driver/messages.h"
+#include "util/files.h"
 
 namespace {
 

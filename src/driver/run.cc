@@ -4,7 +4,6 @@
 #include <atomic>
 #include <vector>
 
-#include "driver/files.h"
 #include "driver/log_file.h"
 #include "driver/memory_report.h"
 #include "driver/messages.h"
@@ -12,9 +11,10 @@
 #include "output/echo.h"
 #include "output/writer.h"
 #include "relations/lookup.h"
-#include "relations/parallel.h"
-#include "relations/random_seed.h"
 #include "relations/reader.h"
+#include "util/files.h"
+#include "util/parallel.h"
+#include "util/random_seed.h"
 
 namespace {
 

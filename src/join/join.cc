@@ -5,8 +5,8 @@
 #include <numeric>
 #include <utility>
 
-#include "relations/parallel.h"
-#include "relations/prefetch.h"
+#include "relations/rows_in_turn.h"
+#include "util/parallel.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include "join/plan.h"
 #include "relations/items.h"
-#include "relations/parallel.h"
-#include "relations/prefetch.h"
-#include "relations/scan.h"
+#include "util/parallel.h"
+#include "util/prefetch.h"
+#include "util/scan.h"
 
 // Header only: the static executable links no library for the hash.
 #define XXH_INLINE_ALL

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "relations/large_allocator.h"
 #include "relations/records.h"
+#include "util/large_allocator.h"
 
 inline constexpr uint32_t kNoRow = UINT32_MAX;
 

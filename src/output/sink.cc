@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "driver/files.h"
 #include "output/ordered_output.h"
+#include "util/files.h"
 
 namespace {
 

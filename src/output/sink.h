@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "relations/large_allocator.h"
+#include "util/large_allocator.h"
 
 struct orderedOutputStruct;
 

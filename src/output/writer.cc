@@ -6,9 +6,9 @@
 
 #include "output/ordered_output.h"
 #include "relations/items.h"
-#include "relations/parallel.h"
-#include "relations/prefetch.h"
-#include "relations/scan.h"
+#include "relations/rows_in_turn.h"
+#include "util/parallel.h"
+#include "util/scan.h"
 
 namespace {
 

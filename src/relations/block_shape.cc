@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "relations/scan.h"
+#include "util/scan.h"
 
 namespace {
 

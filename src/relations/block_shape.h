@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "relations/scan.h"
+#include "util/scan.h"
 
 // What the rows of a block hold, known before they are stored: counting them first lets them
 // be stored once, at their size, where a growing list would copy them again and again and hold

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "relations/records.h"
-#include "relations/scan.h"
+#include "util/scan.h"
 
 // A comma-separated text splits at every comma; one blank right after a comma is dropped,
 // never more. So a text always holds one item more than it holds commas.

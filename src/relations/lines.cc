@@ -1,6 +1,6 @@
 #include "relations/lines.h"
 
-#include "relations/scan.h"
+#include "util/scan.h"
 
 bool nextLine(lineCursorStruct& cursor, std::string_view& line) {
   if (cursor.done) return false;

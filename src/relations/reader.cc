@@ -8,7 +8,7 @@
 #include "relations/items.h"
 #include "relations/lines.h"
 #include "relations/lookup.h"
-#include "relations/scan.h"
+#include "util/scan.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "relations/large_allocator.h"
+#include "util/large_allocator.h"
 
 // Every text below is a view into the script buffer: the buffer must outlive the records.
 

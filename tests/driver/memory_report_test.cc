@@ -10,8 +10,8 @@
 #include <string>
 
 #include "../e2e/scratch_dir.h"
-#include "relations/large_allocator.h"
 #include "sanitizers.h"
+#include "util/large_allocator.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "output/sink.h"
 #include "output/writer.h"
 #include "relations/lookup.h"
-#include "relations/random_seed.h"
 #include "relations/reader.h"
+#include "util/random_seed.h"
 
 namespace {
 

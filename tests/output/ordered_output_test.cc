@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "relations/parallel.h"
+#include "util/parallel.h"
 
 namespace {
 

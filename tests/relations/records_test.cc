@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "relations/large_allocator.h"
-#include "relations/prefetch.h"
+#include "util/large_allocator.h"
+#include "util/prefetch.h"
 
 namespace {
 

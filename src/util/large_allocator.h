@@ -1,5 +1,5 @@
-#ifndef RELMERGE_RELATIONS_LARGE_ALLOCATOR_H_
-#define RELMERGE_RELATIONS_LARGE_ALLOCATOR_H_
+#ifndef RELMERGE_UTIL_LARGE_ALLOCATOR_H_
+#define RELMERGE_UTIL_LARGE_ALLOCATOR_H_
 
 #include <sys/mman.h>
 
@@ -7,14 +7,14 @@
 #include <cstdint>
 #include <memory>
 
-#include "relations/lack_of_memory.h"
+#include "util/lack_of_memory.h"
 
 // Large blocks come straight from the kernel with transparent huge pages asked for, and are
 // faulted in whole when they are made: touching fresh memory 4 KiB at a time costs more than
 // filling it, and a block's users here fill all they ask for (vectors sized once). A block
 // that may stay partly unused, as a buffer that grows does, is asked for lazily instead. Small
 // blocks go to the ordinary allocator. A block that cannot be had ends the process as a failed
-// `new` does (relations/lack_of_memory.h).
+// `new` does (util/lack_of_memory.h).
 #if defined(__SANITIZE_ADDRESS__)
 #define RELMERGE_LARGE_BLOCKS_CHECKED 1
 #elif defined(__has_feature)
@@ -100,4 +100,4 @@ struct largeBlockDeleter {
   void operator()(T* block) const { largeAllocator<T>().deallocate(block, count); }
 };
 
-#endif  // RELMERGE_RELATIONS_LARGE_ALLOCATOR_H_
+#endif  // RELMERGE_UTIL_LARGE_ALLOCATOR_H_

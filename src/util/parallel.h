@@ -1,5 +1,5 @@
-#ifndef RELMERGE_RELATIONS_PARALLEL_H_
-#define RELMERGE_RELATIONS_PARALLEL_H_
+#ifndef RELMERGE_UTIL_PARALLEL_H_
+#define RELMERGE_UTIL_PARALLEL_H_
 
 #include <algorithm>
 #include <atomic>
@@ -32,4 +32,4 @@ void forEachTaskInParallel(size_t workers, size_t count, Task&& task) {
       [](void* context, size_t worker) { (*static_cast<workType*>(context))(worker); }, &work);
 }
 
-#endif  // RELMERGE_RELATIONS_PARALLEL_H_
+#endif  // RELMERGE_UTIL_PARALLEL_H_

@@ -1,4 +1,4 @@
-#include "driver/files.h"
+#include "util/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "relations/parallel.h"
+#include "util/parallel.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "relations/scan.h"
+#include "util/scan.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,7 @@
-#ifndef RELMERGE_RELATIONS_PREFETCH_H_
-#define RELMERGE_RELATIONS_PREFETCH_H_
+#ifndef RELMERGE_UTIL_PREFETCH_H_
+#define RELMERGE_UTIL_PREFETCH_H_
 
 #include <cstddef>
-
-#include "relations/records.h"
 
 // Asks for the cache line that holds `address` ahead of its use. The compiler takes the bare
 // builtin for a statement without effect and drops a loop made of nothing else, which is the
@@ -17,10 +15,10 @@ inline void prefetch(const void* address) {
 #endif
 }
 
-// Rows of a relation joined on later levels lie anywhere in the script, each found through
-// its entry in the row list: two cache misses in a row. Rows used one after another have the
-// entry of a later row asked for kEntriesAhead rows before its use and its bytes kBytesAhead
-// rows before, so that each arrives about when it is wanted while only a few dozen misses
+// Data found through an entry of a list (a row of a relation through its entry in the row
+// list) costs two cache misses in a row. Items used one after another have the entry of a
+// later item asked for kEntriesAhead items before its use and its bytes kBytesAhead items
+// before, so that each arrives about when it is wanted while only a few dozen misses
 // wait at once. Asking for a whole block up front overruns the misses the processor keeps
 // track of, and the first rows asked for may be gone from the cache before their turn.
 inline constexpr size_t kEntriesAhead = 24;
@@ -39,19 +37,4 @@ void useRowsInTurn(size_t count, AskEntries&& askEntries, AskBytes&& askBytes, U
   }
 }
 
-// useRowsInTurn for uses that each read a few rows: forEachRow(k, visit) calls
-// visit(rows, row) for every row that use(k) reads, which is asked for ahead of it.
-template <typename ForEachRow, typename Use>
-void useRowsInTurn(size_t count, ForEachRow&& forEachRow, Use&& use) {
-  useRowsInTurn(
-      count,
-      [&](size_t k) {
-        forEachRow(k, [](const rowVec& rows, size_t row) { prefetch(&rows.packed[row]); });
-      },
-      [&](size_t k) {
-        forEachRow(k, [](const rowVec& rows, size_t row) { prefetch(rows[row].data()); });
-      },
-      use);
-}
-
-#endif  // RELMERGE_RELATIONS_PREFETCH_H_
+#endif  // RELMERGE_UTIL_PREFETCH_H_

@@ -1,4 +1,4 @@
-#include "relations/random_seed.h"
+#include "util/random_seed.h"
 
 #include <sys/random.h>
 #include <time.h>

@@ -1,5 +1,5 @@
-#ifndef RELMERGE_RELATIONS_SCAN_H_
-#define RELMERGE_RELATIONS_SCAN_H_
+#ifndef RELMERGE_UTIL_SCAN_H_
+#define RELMERGE_UTIL_SCAN_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -48,8 +48,8 @@ inline const char* findByte(const char* from, const char* end, char byte) {
 // call costs more than the comparison: up to 16 bytes are compared as two words read at both
 // ends, which may overlap.
 inline bool sameBytes(std::string_view a, std::string_view b) {
-  size_t size = a.size();
-  if (size != b.size()) return false;
+  size_t size = a.length();
+  if (size != b.length()) return false;
   const char* p = a.data();
   const char* q = b.data();
   // The bits in which the words at `at` of both differ.
@@ -140,4 +140,4 @@ inline void windowMasks(const char* window, const char* end, const char (&bytes)
   for (uint64_t& mask : masks) mask &= lowBits(size);
 }
 
-#endif  // RELMERGE_RELATIONS_SCAN_H_
+#endif  // RELMERGE_UTIL_SCAN_H_

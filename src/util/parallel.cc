@@ -1,4 +1,4 @@
-#include "relations/parallel.h"
+#include "util/parallel.h"
 
 #include <pthread.h>
 #include <sched.h>

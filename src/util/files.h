@@ -1,12 +1,12 @@
-#ifndef RELMERGE_DRIVER_FILES_H_
-#define RELMERGE_DRIVER_FILES_H_
+#ifndef RELMERGE_UTIL_FILES_H_
+#define RELMERGE_UTIL_FILES_H_
 
 #include <cstddef>
 #include <memory>
 #include <span>
 #include <string_view>
 
-#include "relations/large_allocator.h"
+#include "util/large_allocator.h"
 
 // The whole input in one buffer: every record of a run is a view into it.
 struct inputTextStruct {
@@ -46,4 +46,4 @@ bool writeAllOf(int fd, std::span<const std::string_view> parts);
 // Closes `fd` unless it is -1; false when the close reports a failed write.
 bool closeFile(int fd);
 
-#endif  // RELMERGE_DRIVER_FILES_H_
+#endif  // RELMERGE_UTIL_FILES_H_

@@ -1,5 +1,5 @@
-#ifndef RELMERGE_RELATIONS_RANDOM_SEED_H_
-#define RELMERGE_RELATIONS_RANDOM_SEED_H_
+#ifndef RELMERGE_UTIL_RANDOM_SEED_H_
+#define RELMERGE_UTIL_RANDOM_SEED_H_
 
 #include <cstdint>
 
@@ -7,4 +7,4 @@
 // cannot be foreseen by whoever writes the input.
 uint64_t randomSeed();
 
-#endif  // RELMERGE_RELATIONS_RANDOM_SEED_H_
+#endif  // RELMERGE_UTIL_RANDOM_SEED_H_

@@ -1,4 +1,4 @@
-#include "relations/lack_of_memory.h"
+#include "util/lack_of_memory.h"
 
 #include <cstdlib>
 #include <new>

@@ -1,4 +1,4 @@
-#include "driver/files.h"
+#include "util/files.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
