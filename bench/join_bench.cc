@@ -46,7 +46,7 @@ const preparedScriptStruct& millionByMillion() {
     std::string text = equiJoinScript(1'000'000);
     preparedScriptStruct made{{text.begin(), text.end()}, {}, {}};
     made.script = readScript(std::string_view(made.text.data(), made.text.size()));
-    made.tables = findTables(made.script.joinVec, made.script.mainVec);
+    made.tables = findTables(made.script.joinVec, made.script.mainVec, kSeed);
     return made;
   }();
   return prepared;

@@ -134,13 +134,14 @@ void prepareResult(preparedStruct& prepared, const joinLimitsStruct& limits, siz
   if (parsed.joinVec.size() < 2) return;
   prepared.tooLarge = !catalogueWithinLimits(parsed, limits);
   if (prepared.tooLarge) return;
-  std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec);
+  uint64_t seed = randomSeed();
+  std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec, seed);
   prepared.unknown =
       static_cast<size_t>(std::find(tables.begin(), tables.end(), -1) - tables.begin());
   if (prepared.unknown < tables.size()) return;
   prepared.tooLarge = !relationsWithinLimits(parsed.mainVec, tables, limits);
   if (prepared.tooLarge) return;
-  prepared.join = prepareJoin(parsed.mainVec, tables, workers, randomSeed());
+  prepared.join = prepareJoin(parsed.mainVec, tables, workers, seed);
   // The heading may hold more attributes than any one relation.
   prepared.tooLarge = prepared.join.plan.fields.size() > limits.mostPositions;
 }

@@ -473,7 +473,7 @@ joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector
                        size_t workers, uint64_t hashSeed) {
   joinStruct join;
   join.mainVec = &mainVec;
-  join.plan = planJoin(mainVec, tables);
+  join.plan = planJoin(mainVec, tables, hashSeed);
   std::map<std::pair<int32_t, std::vector<int32_t>>, rowIndexStruct*> planned;
   std::vector<std::pair<rowIndexStruct*, const stepStruct*>> toBuild;
   for (const stepStruct& step : join.plan.steps) {

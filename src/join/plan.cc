@@ -1,18 +1,19 @@
 #include "join/plan.h"
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <unordered_map>
 
 #include "relations/lookup.h"
+#include "util/seeded_hash.h"
 
 namespace {
 
+// Seeded, so that no script can make its attributes all collide.
 struct fieldHash {
+  uint64_t seed = 0;
   size_t operator()(const fieldStruct& field) const {
-    std::hash<std::string_view> hashText;
-    return hashText(field.name) * 31 + hashText(field.type);
+    return hashBytes(field.type, hashBytes(field.name, seed));
   }
 };
 
@@ -35,8 +36,8 @@ int32_t positionOf(const fieldPositions& positions, const fieldStruct& field) {
   return found == positions.end() ? -1 : found->second;
 }
 
-fieldPositions positionsOf(const std::vector<fieldStruct>& fields) {
-  fieldPositions positions;
+fieldPositions positionsOf(const std::vector<fieldStruct>& fields, uint64_t seed) {
+  fieldPositions positions(0, fieldHash{seed});
   for (size_t i = 0; i < fields.size(); ++i) positions.emplace(fields[i], static_cast<int32_t>(i));
   return positions;
 }
@@ -62,11 +63,11 @@ void findCommonPositions(const std::vector<fieldStruct>& joinedFields,
 
 }  // namespace
 
-joinPlanStruct planJoin(const std::vector<mainStruct>& mainVec,
-                        const std::vector<int32_t>& tables) {
+joinPlanStruct planJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables,
+                        uint64_t seed) {
   joinPlanStruct plan;
   plan.firstTable = tables[0];
-  fieldPositions headingPositions;
+  fieldPositions headingPositions(0, fieldHash{seed});
   for (const fieldStruct& field : mainVec[static_cast<size_t>(tables[0])].fields) {
     appendField(plan.fields, headingPositions, field);
   }
@@ -75,7 +76,7 @@ joinPlanStruct planJoin(const std::vector<mainStruct>& mainVec,
   for (size_t i = 1; i < tables.size(); ++i) {
     const std::vector<fieldStruct>& joinedFields = mainVec[static_cast<size_t>(tables[i])].fields;
     auto cached = joinedPositions.try_emplace(tables[i]);
-    if (cached.second) cached.first->second = positionsOf(joinedFields);
+    if (cached.second) cached.first->second = positionsOf(joinedFields, seed);
     stepStruct step;
     step.table = tables[i];
     findCommonPositions(joinedFields, cached.first->second, headingPositions, step);

@@ -66,6 +66,8 @@ inline size_t valuesNeeded(const std::vector<int32_t>& positions) {
 }
 
 // Plans the join of the relations at `tables` (catalogue positions, at least two, all valid).
-joinPlanStruct planJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables);
+// Attributes are hashed under `seed` (util/random_seed.h).
+joinPlanStruct planJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables,
+                        uint64_t seed);
 
 #endif  // RELMERGE_JOIN_PLAN_H_

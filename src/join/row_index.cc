@@ -8,22 +8,13 @@
 #include "util/parallel.h"
 #include "util/prefetch.h"
 #include "util/scan.h"
-
-// Header only: the static executable links no library for the hash.
-#define XXH_INLINE_ALL
-#include <xxhash.h>
+#include "util/seeded_hash.h"
 
 namespace {
 
 __extension__ typedef unsigned __int128 uint128;
 
 using slotStruct = rowIndexStruct::slotStruct;
-
-// Seeded, a key's hash cannot be foreseen, so no input can be made whose keys all share one
-// and turn every lookup into a walk past all the others.
-[[gnu::always_inline]] inline uint64_t hashBytes(std::string_view bytes, uint64_t seed) {
-  return XXH3_64bits_withSeed(bytes.data(), bytes.size(), seed);
-}
 
 // A key of several values is hashed value by value, each hash seeding the next.
 uint64_t hashKey(const std::string_view* key, size_t width, uint64_t seed) {

@@ -2,6 +2,8 @@
 
 #include <unordered_map>
 
+#include "util/seeded_hash.h"
+
 bool sameField(const fieldStruct& a, const fieldStruct& b) {
   return a.name == b.name && a.type == b.type;
 }
@@ -37,8 +39,9 @@ bool containsText(std::string_view needle, std::string_view text) {
 }
 
 std::vector<int32_t> findTables(const std::vector<std::string_view>& names,
-                                const std::vector<mainStruct>& mainVec) {
-  std::unordered_map<std::string_view, int32_t> firstPosition;
+                                const std::vector<mainStruct>& mainVec, uint64_t seed) {
+  std::unordered_map<std::string_view, int32_t, seededTextHash> firstPosition(0,
+                                                                              seededTextHash{seed});
   for (std::string_view name : names) firstPosition.emplace(name, -1);
   size_t unresolved = firstPosition.size();
   for (size_t i = 0; i < mainVec.size() && unresolved > 0; ++i) {

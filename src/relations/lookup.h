@@ -30,8 +30,9 @@ bool isCommonPosition(int32_t position, const std::vector<fieldStruct>& sameFiel
 bool containsText(std::string_view needle, std::string_view text);
 
 // Positions of the first relations carrying each name, the answers of findTable for every
-// name in one pass over the catalogue.
+// name in one pass over the catalogue. The names are hashed under `seed` (util/random_seed.h),
+// so that no script can make them all collide.
 std::vector<int32_t> findTables(const std::vector<std::string_view>& names,
-                                const std::vector<mainStruct>& mainVec);
+                                const std::vector<mainStruct>& mainVec, uint64_t seed);
 
 #endif  // RELMERGE_RELATIONS_LOOKUP_H_

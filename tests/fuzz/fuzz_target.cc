@@ -50,8 +50,9 @@ std::string_view outputOf(std::string_view script) {
 // bounded walks its first rows, all under the sanitizers.
 void prepareAndWalk(std::string_view script, bool walk) {
   scriptStruct parsed = readScript(script);
+  uint64_t seed = randomSeed();
   joinStruct join =
-      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec), 1, randomSeed());
+      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, seed), 1, seed);
   if (!walk) return;
   size_t walked = 0;
   forEachResultBlock(join, [&walked](const resultBlockStruct& block) {

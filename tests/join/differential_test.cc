@@ -24,7 +24,7 @@ namespace {
 // thousands of scripts share one rather than each making its own.
 std::string engineResultBlock(const scriptStruct& script, sinkStruct& sink, size_t workers,
                               uint64_t hashSeed) {
-  std::vector<int32_t> tables = findTables(script.joinVec, script.mainVec);
+  std::vector<int32_t> tables = findTables(script.joinVec, script.mainVec, hashSeed);
   joinStruct join = prepareJoin(script.mainVec, tables, workers, hashSeed);
   sink.target->clear();
   writeResult(sink, join, workers);

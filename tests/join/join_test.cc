@@ -53,15 +53,15 @@ TEST(PlanJoin, HeadingsAndComparedPositions) {
   };
   for (const auto& c : cases) {
     scriptStruct script = readScript(c.script);
-    std::vector<int32_t> tables = findTables(script.joinVec, script.mainVec);
-    EXPECT_EQ(c.plan, dumpPlan(planJoin(script.mainVec, tables))) << c.script;
+    std::vector<int32_t> tables = findTables(script.joinVec, script.mainVec, kSeed);
+    EXPECT_EQ(c.plan, dumpPlan(planJoin(script.mainVec, tables, kSeed))) << c.script;
   }
 }
 
 TEST(PrepareJoin, StepsWithTheSameRelationAndKeyShareAnIndex) {
   scriptStruct script = readScript("R(a int)\n1\n\nS(b int)\n2\n\njoin(R, R, S, R, R)");
   joinStruct join =
-      prepareJoin(script.mainVec, findTables(script.joinVec, script.mainVec), 1, kSeed);
+      prepareJoin(script.mainVec, findTables(script.joinVec, script.mainVec, kSeed), 1, kSeed);
   ASSERT_EQ(4u, join.stepIndexes.size());
   EXPECT_EQ(1u, join.indexes.size());
   EXPECT_EQ(join.stepIndexes[0], join.stepIndexes[2]);
@@ -204,7 +204,7 @@ TEST(ResultBlocks, BlockSizeChangesNothing) {
     std::string script = manyBlocksScript(firstRow);
     scriptStruct parsed = readScript(script);
     joinStruct join =
-        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec), 1, kSeed);
+        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), 1, kSeed);
     std::vector<std::vector<uint32_t>> whole = resultRowsOf(join, 1 << 16);
     ASSERT_GT(whole.size(), 1000u);
     for (size_t blockRows : {1, 2, 3, 7, 64, 1000}) {
@@ -234,7 +234,7 @@ TEST(ResultBlocks, RunsOfFirstRowsFollowOneAnother) {
     std::string script = manyBlocksScript(firstRow);
     scriptStruct parsed = readScript(script);
     joinStruct join =
-        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec), 1, kSeed);
+        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), 1, kSeed);
     std::vector<std::vector<uint32_t>> whole = resultRowsOf(join, kResultBlockRows);
     size_t firstRows = relationOfLevel(join, 0).rows.size();
     std::vector<std::vector<size_t>> cutSets = {
@@ -254,7 +254,7 @@ TEST(ResultBlocks, RunsOfFirstRowsFollowOneAnother) {
 TEST(PrepareJoin, WorkersBuildTheSameIndexes) {
   std::string script = manyBlocksScript("");
   scriptStruct parsed = readScript(script);
-  std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec);
+  std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec, kSeed);
   std::vector<std::vector<uint32_t>> alone =
       resultRowsOf(prepareJoin(parsed.mainVec, tables, 1, kSeed), 64);
   for (size_t workers : {2, 3, 8}) {
@@ -268,7 +268,7 @@ TEST(ResultBlocks, TakerThatStopsIsNotCalledAgain) {
   std::string script = manyBlocksScript("");
   scriptStruct parsed = readScript(script);
   joinStruct join =
-      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec), 1, kSeed);
+      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), 1, kSeed);
   size_t calls = 0;
   forEachResultBlock(
       join, [&calls](const resultBlockStruct&) { return ++calls < 3; }, 5);
