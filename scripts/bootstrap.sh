@@ -3,7 +3,7 @@
 # only those that are missing.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang libclang-rt-14-dev
           clang-format clang-tidy groff-base man-db)
 missing=()
 for package in "${packages[@]}"; do
