@@ -24,19 +24,15 @@ json attributesOf(const std::vector<fieldStruct>& fields) {
   return list;
 }
 
-json relationsOf(const checkReportStruct& report) {
-  json list = json::array();
-  for (size_t i = 0; i < report.script.mainVec.size(); ++i) {
-    const mainStruct& relation = report.script.mainVec[i];
-    const relationReportStruct& summary = report.relations[i];
-    list.push_back({{"name", textOf(relation.name)},
-                    {"line", summary.line},
-                    {"attributes", attributesOf(relation.fields)},
-                    {"rows", relation.rows.size()},
-                    {"shorter", summary.shorterRows},
-                    {"longer", summary.longerRows}});
-  }
-  return list;
+json relationOf(const checkReportStruct& report, size_t i) {
+  const mainStruct& relation = report.script.mainVec[i];
+  const relationReportStruct& summary = report.relations[i];
+  return {{"name", textOf(relation.name)},
+          {"line", summary.line},
+          {"attributes", attributesOf(relation.fields)},
+          {"rows", relation.rows.size()},
+          {"shorter", summary.shorterRows},
+          {"longer", summary.longerRows}};
 }
 
 json joinOf(const checkReportStruct& report) {
@@ -47,16 +43,13 @@ json joinOf(const checkReportStruct& report) {
   return {{"names", std::move(names)}, {"lines", std::move(lines)}};
 }
 
-json stepsOf(const checkReportStruct& report) {
-  json list = json::array();
-  for (const stepReportStruct& step : report.steps) {
-    auto table = static_cast<size_t>(step.table);
-    list.push_back({{"relation", textOf(report.script.mainVec[table].name)},
-                    {"line", report.relations[table].line},
-                    {"kind", step.common.empty() ? "product" : "natural"},
-                    {"common", attributesOf(step.common)}});
-  }
-  return list;
+json stepOf(const checkReportStruct& report, size_t i) {
+  const stepReportStruct& step = report.steps[i];
+  auto table = static_cast<size_t>(step.table);
+  return {{"relation", textOf(report.script.mainVec[table].name)},
+          {"line", report.relations[table].line},
+          {"kind", step.common.empty() ? "product" : "natural"},
+          {"common", attributesOf(step.common)}};
 }
 
 json resultOf(const checkReportStruct& report) {
@@ -66,16 +59,13 @@ json resultOf(const checkReportStruct& report) {
           {"trimmed", countOf(report.count.trimmed)}};
 }
 
-json diagnosticsOf(const checkReportStruct& report) {
-  json list = json::array();
-  for (const diagnosticStruct& diagnostic : report.diagnostics) {
-    list.push_back({{"line", diagnostic.line},
-                    {"severity", diagnostic.severity == severityKind::error ? "error" : "warning"},
-                    {"code", std::string(diagnostic.code)},
-                    {"message", textOf(diagnostic.message)},
-                    {"more", diagnostic.moreLines}});
-  }
-  return list;
+json diagnosticOf(const checkReportStruct& report, size_t i) {
+  const diagnosticStruct& diagnostic = report.diagnostics[i];
+  return {{"line", diagnostic.line},
+          {"severity", diagnostic.severity == severityKind::error ? "error" : "warning"},
+          {"code", std::string(diagnostic.code)},
+          {"message", textOf(diagnostic.message)},
+          {"more", diagnostic.moreLines}};
 }
 
 std::string_view outcomeName(outcomeKind outcome) {
@@ -89,14 +79,42 @@ std::string_view outcomeName(outcomeKind outcome) {
   }
 }
 
+std::string keyOf(std::string_view key) { return json(std::string(key)).dump() + ": "; }
+
+std::string_view memberEnd(bool last) { return last ? "\n" : ",\n"; }
+
+// Writes a member of the document's object, `"key": value`, and what follows it.
+void writeMember(reportOutStruct& out, std::string_view key, const json& value, bool last) {
+  out.text += "  " + keyOf(key) + value.dump();
+  out.text += memberEnd(last);
+}
+
+// Writes a member whose value is a list of `count` elements, one a line, each made when it is
+// written.
+template <typename Element>
+void writeListMember(reportOutStruct& out, std::string_view key, size_t count, bool last,
+                     Element&& element) {
+  out.text += "  " + keyOf(key) + "[";
+  for (size_t i = 0; i < count; ++i) {
+    out.text += (i == 0 ? "\n    " : ",\n    ") + element(i).dump();
+    handOn(out);
+  }
+  out.text += count == 0 ? "]" : "\n  ]";
+  out.text += memberEnd(last);
+}
+
 }  // namespace
 
-std::string jsonReport(const checkReportStruct& report) {
-  json document = {{"outcome", std::string(outcomeName(report.outcome))},
-                   {"relations", relationsOf(report)},
-                   {"join", joinOf(report)},
-                   {"steps", stepsOf(report)},
-                   {"result", resultOf(report)},
-                   {"diagnostics", diagnosticsOf(report)}};
-  return document.dump(2) + "\n";
+void writeJsonReport(const checkReportStruct& report, reportOutStruct& out) {
+  out.text += "{\n";
+  writeMember(out, "outcome", std::string(outcomeName(report.outcome)), false);
+  writeListMember(out, "relations", report.script.mainVec.size(), false,
+                  [&report](size_t i) { return relationOf(report, i); });
+  writeMember(out, "join", joinOf(report), false);
+  writeListMember(out, "steps", report.steps.size(), false,
+                  [&report](size_t i) { return stepOf(report, i); });
+  writeMember(out, "result", resultOf(report), false);
+  writeListMember(out, "diagnostics", report.diagnostics.size(), true,
+                  [&report](size_t i) { return diagnosticOf(report, i); });
+  out.text += "}\n";
 }

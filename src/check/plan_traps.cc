@@ -48,6 +48,8 @@ std::string mismatchMessage(const std::vector<mainStruct>& mainVec, int32_t tabl
 void checkDuplicateRelations(const std::vector<mainStruct>& mainVec, const lineIndexStruct& lines,
                              std::vector<diagnosticStruct>& diagnostics) {
   std::unordered_map<std::string_view, size_t> firstOfName;
+  // A script of a million relations would otherwise grow the table twenty times.
+  firstOfName.reserve(mainVec.size());
   std::unordered_map<std::string_view, size_t> findingOfName;
   for (size_t i = 0; i < mainVec.size(); ++i) {
     std::string_view name = mainVec[i].name;

@@ -53,8 +53,10 @@ std::string commonList(const std::vector<fieldStruct>& fields) {
   return list.substr(1, list.size() - 2);
 }
 
-void appendRelations(std::string& out, const checkReportStruct& report) {
+void appendRelations(reportOutStruct& reportOut, const checkReportStruct& report) {
+  std::string& out = reportOut.text;
   for (size_t i = 0; i < report.script.mainVec.size(); ++i) {
+    handOn(reportOut);
     const mainStruct& relation = report.script.mainVec[i];
     const relationReportStruct& summary = report.relations[i];
     out += "relation " + quoted(relation.name) + ", line " + std::to_string(summary.line) + ": " +
@@ -115,15 +117,15 @@ void appendResult(std::string& out, const checkReportStruct& report) {
 
 }  // namespace
 
-std::string textReport(const checkReportStruct& report, const textReportOptionsStruct& options) {
-  std::string out;
+void writeTextReport(const checkReportStruct& report, const textReportOptionsStruct& options,
+                     reportOutStruct& out) {
   for (const diagnosticStruct& diagnostic : report.diagnostics) {
-    appendDiagnostic(out, diagnostic, options);
+    appendDiagnostic(out.text, diagnostic, options);
+    handOn(out);
   }
-  if (options.quiet) return out;
-  if (!out.empty()) out += '\n';
+  if (options.quiet) return;
+  if (!report.diagnostics.empty()) out.text += '\n';
   appendRelations(out, report);
-  appendJoin(out, report);
-  appendResult(out, report);
-  return out;
+  appendJoin(out.text, report);
+  appendResult(out.text, report);
 }

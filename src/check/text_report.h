@@ -1,9 +1,9 @@
 #ifndef RELMERGE_CHECK_TEXT_REPORT_H_
 #define RELMERGE_CHECK_TEXT_REPORT_H_
 
-#include <string>
 #include <string_view>
 
+#include "check/report_out.h"
 #include "check/script_check.h"
 
 struct textReportOptionsStruct {
@@ -12,9 +12,10 @@ struct textReportOptionsStruct {
   bool quiet = false;           // the diagnostics alone, no summary
 };
 
-// The report as UTF-8 text: the diagnostics in the form compilers use,
+// Writes the report as UTF-8 text: the diagnostics in the form compilers use,
 // "SCRIPT:LINE: warning: MESSAGE [code]", one a line, then a summary of the relations, the
 // join request, its steps and the result.
-std::string textReport(const checkReportStruct& report, const textReportOptionsStruct& options);
+void writeTextReport(const checkReportStruct& report, const textReportOptionsStruct& options,
+                     reportOutStruct& out);
 
 #endif  // RELMERGE_CHECK_TEXT_REPORT_H_

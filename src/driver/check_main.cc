@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "check/json_report.h"
+#include "check/report_out.h"
 #include "check/script_check.h"
 #include "check/text_report.h"
 #include "driver/check_messages.h"
@@ -14,12 +15,13 @@
 
 namespace {
 
-// The exit statuses, as sysexits.h names the last two.
+// The exit statuses, as sysexits.h names the last three.
 constexpr int kClean = 0;
 constexpr int kWarnings = 1;
 constexpr int kNoResult = 2;
 constexpr int kUsageError = 64;
 constexpr int kCannotRead = 66;
+constexpr int kCannotWrite = 74;
 
 struct commandLineStruct {
   bool json = false;
@@ -92,14 +94,22 @@ int checkFile(const commandLineStruct& line) {
   inputTextStruct input = readAll(fd, workers);
   if (!standardInput) closeFile(fd);
   checkReportStruct report = checkScript(input.text(), workers);
+  reportOutStruct out;
+  out.take = [](std::string_view piece) {
+    return writeAll(STDOUT_FILENO, piece.data(), piece.size());
+  };
   if (line.json) {
-    writeOut(STDOUT_FILENO, jsonReport(report));
+    writeJsonReport(report, out);
   } else {
     textReportOptionsStruct options;
     options.scriptName = standardInput ? kStandardInputName : line.script;
     options.colour = stdoutWantsColour();
     options.quiet = line.quiet;
-    writeOut(STDOUT_FILENO, textReport(report, options));
+    writeTextReport(report, options, out);
+  }
+  if (!finishReport(out)) {
+    writeOut(STDERR_FILENO, kCheckCannotWrite);
+    return kCannotWrite;
   }
   return exitStatusOf(report);
 }

@@ -21,7 +21,8 @@ inline constexpr std::string_view kCheckHelpText =
     "  --version  write the version\n"
     "\n"
     "Exit status: 0 no diagnostic, 1 warnings only, 2 relmerge writes no result,\n"
-    "64 wrong command line, 66 the script cannot be read.\n";
+    "64 wrong command line, 66 the script cannot be read, 74 the report cannot be\n"
+    "written.\n";
 
 // To standard error after the reason of a usage error.
 inline constexpr std::string_view kCheckShortUsage =
@@ -31,6 +32,8 @@ inline constexpr std::string_view kCheckShortUsage =
 inline constexpr std::string_view kCheckUnknownOption = "relmerge-check: unknown option ";
 inline constexpr std::string_view kCheckOneScript = "relmerge-check: name one script\n";
 inline constexpr std::string_view kCheckCannotRead = "relmerge-check: cannot read ";
+inline constexpr std::string_view kCheckCannotWrite =
+    "relmerge-check: cannot write the report to standard output\n";
 
 // How the diagnostics name standard input.
 inline constexpr std::string_view kStandardInputName = "<stdin>";

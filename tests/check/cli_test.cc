@@ -80,6 +80,14 @@ TEST(CheckProgram, CommandLines) {
   }
 }
 
+TEST(CheckProgram, ReportThatCannotBeWritten) {
+  scratchDirStruct dir;
+  programRunStruct run =
+      runProgram(RELMERGE_CHECK_BINARY, {"-"}, kTrapScript, dir.path, dir.path, "/dev/full");
+  EXPECT_EQ(74, run.exitStatus);
+  EXPECT_EQ("relmerge-check: cannot write the report to standard output\n", run.err);
+}
+
 TEST(CheckProgram, JsonDocument) {
   programRunStruct run = runCheck({"--json", "-"}, kTrapScript);
   EXPECT_EQ(1, run.exitStatus);

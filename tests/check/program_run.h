@@ -20,13 +20,16 @@ struct programRunStruct {
 };
 
 // Runs `binary` with `args` in the folder `work`, with `input` on its standard input; its
-// standard output and error are kept in files in `spare`, a folder apart from `work`.
+// standard output and error are kept in files in `spare`, a folder apart from `work`, unless
+// `outPath` names another file for standard output.
 inline programRunStruct runProgram(const std::string& binary, std::vector<std::string> args,
                                    const std::string& input, const std::filesystem::path& work,
-                                   const std::filesystem::path& spare) {
+                                   const std::filesystem::path& spare, std::string outPath = {}) {
   programRunStruct run;
   const std::string inPath = (spare / "stdin").string();
-  const std::string outPath = (spare / "stdout").string();
+  // Another file for standard output, such as /dev/full, is not read back.
+  const bool keepOut = outPath.empty();
+  if (keepOut) outPath = (spare / "stdout").string();
   const std::string errPath = (spare / "stderr").string();
   if (!writeFile(inPath, input)) return run;
   args.insert(args.begin(), binary);
@@ -53,7 +56,7 @@ inline programRunStruct runProgram(const std::string& binary, std::vector<std::s
     if (errno != EINTR) return run;
   }
   if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
-  run.out = readFile(outPath);
+  if (keepOut) run.out = readFile(outPath);
   run.err = readFile(errPath);
   return run;
 }

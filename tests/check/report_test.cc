@@ -5,9 +5,8 @@
 #include <random>
 #include <string>
 
-#include "check/json_report.h"
+#include "check/report_strings.h"
 #include "check/script_check.h"
-#include "check/text_report.h"
 
 namespace {
 

@@ -7,9 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "check/json_report.h"
+#include "check/report_strings.h"
 #include "check/script_check.h"
-#include "check/text_report.h"
 
 namespace {
 
