@@ -121,21 +121,36 @@ std::string foldedName(std::string_view name) {
   return folded;
 }
 
-std::string joinStructureMessage(const std::vector<std::string_view>& joinVec,
-                                 const std::vector<diagnosticStruct>& diagnostics) {
+// Where the join line that a script lacks may have gone: into the rows of a relation, or into
+// a header, as "Join(R, S)" defines a relation named Join.
+std::string missingJoinLineHint(const std::vector<mainStruct>& mainVec,
+                                const std::vector<diagnosticStruct>& diagnostics,
+                                const lineIndexStruct& lines) {
+  auto rowJoin = std::find_if(diagnostics.begin(), diagnostics.end(),
+                              [](const diagnosticStruct& d) { return d.code == kJoinAsRow; });
+  if (rowJoin != diagnostics.end()) {
+    return "; the join line on line " + std::to_string(rowJoin->line) +
+           " is a row of the relation above it";
+  }
+  for (const mainStruct& relation : mainVec) {
+    if (foldedName(relation.name) != "join") continue;
+    return "; line " + std::to_string(lineOf(lines, relation.name)) + " defines a relation named " +
+           quoted(relation.name) + ", as a join line needs \"join\" in lower case";
+  }
+  return "";
+}
+
+std::string joinStructureMessage(const std::vector<mainStruct>& mainVec,
+                                 const std::vector<std::string_view>& joinVec,
+                                 const std::vector<diagnosticStruct>& diagnostics,
+                                 const lineIndexStruct& lines) {
   std::string outcome = "relmerge writes no result, only its join-structure message";
   if (joinVec.size() == 1) {
     return "the join request names one relation, " + quoted(joinVec[0]) +
            ", and a join needs two: " + outcome;
   }
-  std::string message = "the script has no join line: " + outcome;
-  auto rowJoin = std::find_if(diagnostics.begin(), diagnostics.end(),
-                              [](const diagnosticStruct& d) { return d.code == kJoinAsRow; });
-  if (rowJoin != diagnostics.end()) {
-    message += "; the join line on line " + std::to_string(rowJoin->line) +
-               " is a row of the relation above it";
-  }
-  return message;
+  return "the script has no join line: " + outcome +
+         missingJoinLineHint(mainVec, diagnostics, lines);
 }
 
 // The first relation whose name folds as each name does.
@@ -155,8 +170,8 @@ void checkJoinRequest(const std::vector<mainStruct>& mainVec,
                       std::vector<diagnosticStruct>& diagnostics) {
   if (joinVec.size() < 2) {
     size_t line = joinLines.empty() ? 1 : joinLines.back().line;
-    diagnostics.push_back(
-        {line, severityKind::error, kJoinStructure, joinStructureMessage(joinVec, diagnostics), 0});
+    diagnostics.push_back({line, severityKind::error, kJoinStructure,
+                           joinStructureMessage(mainVec, joinVec, diagnostics, lines), 0});
     return;
   }
   std::unordered_map<std::string, size_t> byFoldedName;
