@@ -3,8 +3,8 @@
 # only those that are missing.
 set -euo pipefail
 
-packages=(g++ cmake make libxxhash-dev libgtest-dev libgmock-dev libbenchmark-dev clang
-          libclang-rt-14-dev clang-format clang-tidy groff-base man-db)
+packages=(g++ cmake make libxxhash-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+          clang libclang-rt-14-dev clang-format clang-tidy groff-base man-db)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||

@@ -519,11 +519,13 @@ void forEachResultBlock(const joinStruct& join,
   forEachResultBlockFrom(join, 0, relationOfLevel(join, 0).rows.size(), take, blockRows);
 }
 
-void forEachResultBlockFrom(const joinStruct& join, size_t begin, size_t end,
-                            const std::function<bool(const resultBlockStruct&)>& take,
-                            size_t blockRows) {
+namespace {
+
+// The walk over the first `levelCount` levels of the result rows made from the first
+// relation's rows [begin, end).
+void walkLevels(const joinStruct& join, size_t levelCount, size_t begin, size_t end,
+                const std::function<bool(const resultBlockStruct&)>& take, size_t blockRows) {
   if (join.resultIsEmpty) return;
-  size_t levelCount = join.plan.steps.size() + 1;
   size_t last = levelCount - 1;
   walkStruct walk;
   walk.join = &join;
@@ -553,7 +555,8 @@ void forEachResultBlockFrom(const joinStruct& join, size_t begin, size_t end,
       if (nextFirst == end) return;
       startFirstLevel(walk, nextFirst, std::min(walk.blockRows, end - nextFirst));
       nextFirst += block.size;
-      openLevel(walk, ++level);
+      if (last == 0 && !take(resultOfLastLevel(walk))) return;
+      if (last > 0) openLevel(walk, ++level);
       continue;
     }
     fillLevel(walk, level);
@@ -571,4 +574,19 @@ void forEachResultBlockFrom(const joinStruct& join, size_t begin, size_t end,
       walk.levels[--level].size = 0;
     }
   }
+}
+
+}  // namespace
+
+void forEachResultBlockFrom(const joinStruct& join, size_t begin, size_t end,
+                            const std::function<bool(const resultBlockStruct&)>& take,
+                            size_t blockRows) {
+  walkLevels(join, join.plan.steps.size() + 1, begin, end, take, blockRows);
+}
+
+void forEachPrefixBlock(const joinStruct& join, size_t levels,
+                        const std::function<bool(const resultBlockStruct&)>& take,
+                        size_t blockRows) {
+  size_t levelCount = std::clamp<size_t>(levels, 1, join.plan.steps.size() + 1);
+  walkLevels(join, levelCount, 0, relationOfLevel(join, 0).rows.size(), take, blockRows);
 }

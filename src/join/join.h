@@ -74,4 +74,11 @@ void forEachResultBlockFrom(const joinStruct& join, size_t begin, size_t end,
                             const std::function<bool(const resultBlockStruct&)>& take,
                             size_t blockRows = kResultBlockRows);
 
+// forEachResultBlock as if the join list ended after its first `levels` relations (at least
+// one): a block holds the rows of those levels alone. Nothing is handed out when the whole
+// result is empty.
+void forEachPrefixBlock(const joinStruct& join, size_t levels,
+                        const std::function<bool(const resultBlockStruct&)>& take,
+                        size_t blockRows = kResultBlockRows);
+
 #endif  // RELMERGE_JOIN_JOIN_H_

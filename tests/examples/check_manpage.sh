@@ -1,22 +1,29 @@
 #!/usr/bin/env bash
-# Renders the man page and fails on any groff warning.
+# Renders each man page and fails on any groff warning.
 #
-# usage: check_manpage.sh MAN_PAGE
+# usage: check_manpage.sh MAN_PAGE...
 set -euo pipefail
 
-if [ $# -ne 1 ]; then
-  echo "usage: $0 MAN_PAGE" >&2
+if [ $# -lt 1 ]; then
+  echo "usage: $0 MAN_PAGE..." >&2
   exit 2
 fi
-warnings=$(groff -man -Tutf8 -ww "$1" 2>&1 >/dev/null)
-if [ -n "$warnings" ]; then
-  echo "$warnings"
-  echo "FAIL groff warns about $1"
-  exit 1
-fi
-# A page that renders to nothing would pass the check above.
-if ! groff -man -Tutf8 -P-cbou "$1" 2>/dev/null | grep -q 'EXIT STATUS'; then
-  echo "FAIL $1 renders without its sections"
-  exit 1
-fi
-echo "ok   $1 renders without warnings"
+failures=0
+for page in "$@"; do
+  warnings=$(groff -man -Tutf8 -ww "$page" 2>&1 >/dev/null)
+  if [ -n "$warnings" ]; then
+    echo "$warnings"
+    echo "FAIL groff warns about $page"
+    failures=$((failures + 1))
+  # A page that renders to nothing would pass the check above.
+  elif ! groff -man -Tutf8 -P-cbou "$page" 2>/dev/null | grep -q 'EXIT STATUS'; then
+    echo "FAIL $page renders without its sections"
+    failures=$((failures + 1))
+  elif ! groff -man -Tutf8 -P-cbou "$page" 2>/dev/null | grep -q 'SEE ALSO'; then
+    echo "FAIL $page names no other page"
+    failures=$((failures + 1))
+  else
+    echo "ok   $page renders without warnings"
+  fi
+done
+[ "$failures" -eq 0 ]
