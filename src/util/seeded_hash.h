@@ -13,7 +13,7 @@
 // (util/random_seed.h), a text's hash cannot be foreseen, so no input can be made whose names
 // or keys all share one and turn every lookup into a walk past all the others.
 [[gnu::always_inline]] inline uint64_t hashBytes(std::string_view bytes, uint64_t seed) {
-  return XXH3_64bits_withSeed(bytes.data(), bytes.size(), seed);
+  return XXH3_64bits_withSeed(bytes.data(), bytes.length(), seed);
 }
 
 // hashBytes as the hash of a standard container keyed by texts.
