@@ -1,6 +1,7 @@
 #include "output/ordered_output.h"
 
-#include <utility>
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -48,7 +49,7 @@ void writeDuePieces(orderedOutputStruct& ordered, lockStruct& lock) {
       if (piece.size > 0) ordered.dueBytes.emplace_back(memory + piece.from, piece.size);
     }
     lock.unlock();
-    writeUnbuffered(*ordered.out, ordered.dueBytes);
+    flushSink(*ordered.out, ordered.dueBytes);
     lock.lock();
     ordered.failed = ordered.out->failed;
     for (const orderedOutputStruct::pieceStruct& piece : ordered.due) releasePiece(ordered, piece);
@@ -56,21 +57,61 @@ void writeDuePieces(orderedOutputStruct& ordered, lockStruct& lock) {
   ordered.writing = false;
 }
 
-void addPiece(orderedOutputStruct& ordered, sinkStruct& sink, bool last) {
-  size_t size = sink.used - sink.pieceStart;
-  ordered.pieces[sink.chunk].push_back({sink.bufferId, sink.pieceStart, size, last});
-  ++ordered.buffers[sink.bufferId].unwritten;
-  sink.chunkBytes += size;
-  sink.pieceStart = sink.used;
+using writerStruct = orderedOutputStruct::writerStruct;
+
+writerStruct& writerOf(const sinkStruct& sink) {
+  return *static_cast<writerStruct*>(sink.drain.place);
 }
 
-void takeFreeBuffer(orderedOutputStruct& ordered, sinkStruct& sink) {
-  std::vector<size_t>& free = ordered.freeBuffers[sink.worker];
-  sink.bufferId = free.back();
+void addPiece(writerStruct& writer, const sinkStruct& sink, bool last) {
+  orderedOutputStruct& ordered = *writer.ordered;
+  size_t size = sink.used - writer.pieceStart;
+  ordered.pieces[writer.chunk].push_back({writer.buffer, writer.pieceStart, size, last});
+  ++ordered.buffers[writer.buffer].unwritten;
+  writer.chunkBytes += size;
+  writer.pieceStart = sink.used;
+}
+
+void takeFreeBuffer(writerStruct& writer, sinkStruct& sink) {
+  orderedOutputStruct& ordered = *writer.ordered;
+  std::vector<size_t>& free = ordered.freeBuffers[writer.worker];
+  writer.buffer = free.back();
   free.pop_back();
-  sink.buffer = ordered.buffers[sink.bufferId].memory.get();
+  sink.buffer = ordered.buffers[writer.buffer].memory.get();
   sink.used = 0;
-  sink.pieceStart = 0;
+  writer.pieceStart = 0;
+}
+
+// Hands over the sink's full buffer and gives it an empty one, waiting for one if need be.
+void passFullBuffer(writerStruct& writer, sinkStruct& sink) {
+  orderedOutputStruct& ordered = *writer.ordered;
+  lockStruct lock(ordered.mutex);
+  addPiece(writer, sink, false);
+  ordered.buffers[writer.buffer].full = true;
+  writeDuePieces(ordered, lock);
+  std::vector<size_t>& free = ordered.freeBuffers[writer.worker];
+  if (free.empty()) {
+    ++ordered.waitingWorkers;
+    ordered.bufferFreed.wait(lock, [&free] { return !free.empty(); });
+    --ordered.waitingWorkers;
+  }
+  takeFreeBuffer(writer, sink);
+  sink.failed = ordered.failed;
+}
+
+// A piece is a buffer: a long text goes through as many as it fills.
+void drainPieces(sinkStruct& sink, std::span<const std::string_view> after) {
+  writerStruct& writer = writerOf(sink);
+  if (after.empty()) passFullBuffer(writer, sink);
+  for (std::string_view text : after) {
+    while (!text.empty()) {
+      if (sink.used == sink.capacity) passFullBuffer(writer, sink);
+      size_t part = std::min(text.size(), sink.capacity - sink.used);
+      std::memcpy(sink.buffer + sink.used, text.data(), part);
+      sink.used += part;
+      text.remove_prefix(part);
+    }
+  }
 }
 
 }  // namespace
@@ -82,7 +123,9 @@ void openOrderedOutput(orderedOutputStruct& ordered, sinkStruct& out, size_t wor
   ordered.capacity = capacity;
   ordered.failed = out.failed;
   ordered.freeBuffers.resize(workers);
+  ordered.writers.resize(workers);
   for (size_t worker = 0; worker < workers; ++worker) {
+    ordered.writers[worker] = {.ordered = &ordered, .worker = worker};
     for (size_t b = 0; b < kBuffersPerWorker; ++b) {
       ordered.freeBuffers[worker].push_back(ordered.buffers.size());
       ordered.buffers.push_back({sinkBuffer(capacity), worker, 0, false});
@@ -92,45 +135,32 @@ void openOrderedOutput(orderedOutputStruct& ordered, sinkStruct& out, size_t wor
 
 sinkStruct pieceSink(orderedOutputStruct& ordered, size_t worker) {
   lockStruct lock(ordered.mutex);
+  writerStruct& writer = ordered.writers[worker];
   sinkStruct sink;
-  sink.ordered = &ordered;
-  sink.worker = worker;
   sink.capacity = ordered.capacity;
   sink.failed = ordered.failed;
-  takeFreeBuffer(ordered, sink);
+  sink.drain = {.take = drainPieces, .place = &writer};
+  takeFreeBuffer(writer, sink);
   return sink;
 }
 
 void beginChunk(sinkStruct& sink, size_t chunk) {
-  sink.chunk = chunk;
-  sink.chunkBytes = 0;
-  sink.pieceStart = sink.used;
+  writerStruct& writer = writerOf(sink);
+  writer.chunk = chunk;
+  writer.chunkBytes = 0;
+  writer.pieceStart = sink.used;
 }
 
 size_t endChunk(sinkStruct& sink) {
-  orderedOutputStruct& ordered = *sink.ordered;
+  writerStruct& writer = writerOf(sink);
+  orderedOutputStruct& ordered = *writer.ordered;
   lockStruct lock(ordered.mutex);
-  addPiece(ordered, sink, true);
+  addPiece(writer, sink, true);
   // Ended chunks are written along with a full buffer, so that requests stay large; but a
   // worker waiting for a buffer may be waiting for this very chunk.
   if (ordered.waitingWorkers > 0) writeDuePieces(ordered, lock);
   sink.failed = ordered.failed;
-  return sink.chunkBytes;
-}
-
-void passFullBuffer(orderedOutputStruct& ordered, sinkStruct& sink) {
-  lockStruct lock(ordered.mutex);
-  addPiece(ordered, sink, false);
-  ordered.buffers[sink.bufferId].full = true;
-  writeDuePieces(ordered, lock);
-  std::vector<size_t>& free = ordered.freeBuffers[sink.worker];
-  if (free.empty()) {
-    ++ordered.waitingWorkers;
-    ordered.bufferFreed.wait(lock, [&free] { return !free.empty(); });
-    --ordered.waitingWorkers;
-  }
-  takeFreeBuffer(ordered, sink);
-  sink.failed = ordered.failed;
+  return writer.chunkBytes;
 }
 
 void closeOrderedOutput(orderedOutputStruct& ordered) {

@@ -35,6 +35,15 @@ struct orderedOutputStruct {
     size_t unwritten = 0;  // pieces in it not written yet
     bool full = false;     // its worker has gone on to another buffer
   };
+  // What a worker's sink is writing: the sink itself holds no more than its buffer.
+  struct writerStruct {
+    orderedOutputStruct* ordered = nullptr;
+    size_t worker = 0;
+    size_t buffer = 0;  // of `buffers`, the one the sink fills
+    size_t chunk = 0;
+    size_t pieceStart = 0;  // where the chunk's bytes in the buffer begin
+    size_t chunkBytes = 0;  // of the chunk, handed over so far
+  };
   sinkStruct* out = nullptr;
   size_t capacity = 0;
   std::mutex mutex;
@@ -45,6 +54,7 @@ struct orderedOutputStruct {
   bool failed = false;  // `out` has failed; read here, as `out` is only the writer's
   std::map<size_t, std::deque<pieceStruct>> pieces;  // by chunk, not written yet
   std::vector<bufferStruct> buffers;
+  std::vector<writerStruct> writers;             // by worker
   std::vector<std::vector<size_t>> freeBuffers;  // by worker
   std::vector<pieceStruct> due;                  // working space of the writer
   std::vector<std::string_view> dueBytes;
@@ -65,9 +75,6 @@ void beginChunk(sinkStruct& sink, size_t chunk);
 // Ends the sink's chunk and answers the number of bytes it received. Every chunk begun must be
 // ended, even one that received nothing.
 size_t endChunk(sinkStruct& sink);
-
-// Hands over the sink's full buffer and gives it an empty one, waiting for one if need be.
-void passFullBuffer(orderedOutputStruct& ordered, sinkStruct& sink);
 
 // Writes what is left once every chunk has been ended.
 void closeOrderedOutput(orderedOutputStruct& ordered);

@@ -1,25 +1,33 @@
 #include "output/sink.h"
 
-#include <algorithm>
-
-#include "output/ordered_output.h"
 #include "util/files.h"
 
 namespace {
 
-void handOn(sinkStruct& sink, const char* data, size_t size) {
-  std::string_view text(data, size);
-  writeUnbuffered(sink, {&text, 1});
+void drainToFile(sinkStruct& sink, std::span<const std::string_view> after) {
+  std::string_view buffered(sink.buffer, sink.used);
+  sink.used = 0;
+  // Once a write has failed the file is incomplete; later bytes are dropped, not retried.
+  if (sink.failed) return;
+  sink.failed = !writeAllOf(sink.drain.fd, {&buffered, 1}) || !writeAllOf(sink.drain.fd, after);
+}
+
+void drainToText(sinkStruct& sink, std::span<const std::string_view> after) {
+  std::string& target = *static_cast<std::string*>(sink.drain.place);
+  target.append(sink.buffer, sink.used);
+  sink.used = 0;
+  for (std::string_view text : after) target.append(text);
 }
 
 // A sink with a buffer of its own. The buffer may see little more than the heading when the
 // rows are made in pieces, so it is faulted in as it is filled.
-sinkStruct bufferedSink() {
+sinkStruct bufferedSink(drainStruct drain, size_t capacity) {
   sinkStruct sink;
-  sink.ownBuffer = {largeAllocator<char>().allocateLazily(kSinkCapacity),
-                    largeBlockDeleter<char>{kSinkCapacity}};
-  sink.buffer = sink.ownBuffer.get();
-  sink.capacity = kSinkCapacity;
+  sink.memory = {largeAllocator<char>().allocateLazily(capacity),
+                 largeBlockDeleter<char>{capacity}};
+  sink.buffer = sink.memory.get();
+  sink.capacity = capacity;
+  sink.drain = drain;
   return sink;
 }
 
@@ -30,54 +38,20 @@ sinkBufferPtr sinkBuffer(size_t capacity) {
   return {largeAllocator<char>().allocate(capacity), largeBlockDeleter<char>{capacity}};
 }
 
-sinkStruct fileSink(int fd) {
-  sinkStruct sink = bufferedSink();
-  sink.fd = fd;
-  return sink;
+sinkStruct fileSink(int fd, size_t capacity) {
+  return bufferedSink({.take = drainToFile, .fd = fd}, capacity);
 }
 
-sinkStruct textSink(std::string& target) {
-  sinkStruct sink = bufferedSink();
-  sink.target = &target;
-  return sink;
-}
-
-bool flushSink(sinkStruct& sink) {
-  if (sink.ordered != nullptr) {
-    passFullBuffer(*sink.ordered, sink);
-    return !sink.failed;
-  }
-  handOn(sink, sink.buffer, sink.used);
-  sink.used = 0;
-  return !sink.failed;
+sinkStruct textSink(std::string& target, size_t capacity) {
+  return bufferedSink({.take = drainToText, .place = &target}, capacity);
 }
 
 void writeLarge(sinkStruct& sink, std::string_view text) {
-  if (sink.ordered != nullptr) {
-    // A piece is a buffer: a long text goes through as many as it fills.
-    while (!text.empty()) {
-      if (sink.used == sink.capacity) flushSink(sink);
-      size_t part = std::min(text.size(), sink.capacity - sink.used);
-      std::memcpy(sink.buffer + sink.used, text.data(), part);
-      sink.used += part;
-      text.remove_prefix(part);
-    }
+  if (text.size() >= sink.capacity) {
+    flushSink(sink, {&text, 1});
     return;
   }
   flushSink(sink);
-  if (text.size() >= sink.capacity) {
-    handOn(sink, text.data(), text.size());
-    return;
-  }
-  std::memcpy(sink.buffer, text.data(), text.size());
-  sink.used = text.size();
-}
-
-void writeUnbuffered(sinkStruct& sink, std::span<const std::string_view> texts) {
-  if (sink.target != nullptr) {
-    for (std::string_view text : texts) sink.target->append(text);
-  } else if (!sink.failed && !writeAllOf(sink.fd, texts)) {
-    // Once a write has failed the file is incomplete; later bytes are dropped, not retried.
-    sink.failed = true;
-  }
+  std::memcpy(sink.buffer + sink.used, text.data(), text.size());
+  sink.used += text.size();
 }

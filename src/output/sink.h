@@ -10,47 +10,52 @@
 
 #include "util/large_allocator.h"
 
-struct orderedOutputStruct;
+struct sinkStruct;
+
+// Takes the bytes buffered in `sink` and after them `after`, texts that do not go through the
+// buffer, and sets `failed` once a write has failed. It leaves the buffer empty, the same one
+// or another, but for the tail of `after` that a drain taking only whole buffers keeps in it.
+using drainFunction = void (*)(sinkStruct& sink, std::span<const std::string_view> after);
+
+// Where the bytes of a sink go: the function that takes them, and what it writes them to.
+struct drainStruct {
+  drainFunction take = nullptr;
+  void* place = nullptr;  // the record `take` writes to
+  int fd = -1;            // the file `take` writes to
+};
 
 using sinkBufferPtr = std::unique_ptr<char[], largeBlockDeleter<char>>;
 
-// Buffered writes to a file descriptor, or to a string in tests, or as pieces of output made
-// out of order (output/ordered_output.h). A failed write is remembered rather than reported at
-// once, so the caller decides once, at the end, what to tell the user.
+// Bytes gathered in a buffer and handed to a drain when it is full or flushed. A failed write
+// is remembered rather than reported at once, so the caller decides once, at the end, what
+// to tell the user.
 struct sinkStruct {
-  int fd = -1;
-  std::string* target = nullptr;  // when set, receives everything instead of `fd`
-  sinkBufferPtr ownBuffer;        // `buffer` of a sink that has one of its own
-  // When set, `buffer` belongs to it, and is handed to it in pieces of chunks.
-  orderedOutputStruct* ordered = nullptr;
-  size_t worker = 0;
-  size_t bufferId = 0;
-  size_t chunk = 0;
-  size_t pieceStart = 0;  // where the chunk's bytes in `buffer` begin
-  size_t chunkBytes = 0;  // of the chunk, handed over so far
   char* buffer = nullptr;
   size_t capacity = 0;
   size_t used = 0;
   bool failed = false;
+  drainStruct drain;
+  sinkBufferPtr memory;  // `buffer`, when the sink owns it
 };
 
 inline constexpr size_t kSinkCapacity = size_t{1} << 20;
 
-// A buffer of `capacity` bytes.
+// A buffer of `capacity` bytes, faulted in at once.
 sinkBufferPtr sinkBuffer(size_t capacity);
 
-sinkStruct fileSink(int fd);
-sinkStruct textSink(std::string& target);
+// Sinks with a buffer of their own, which writes to `fd`, or appends to `target`.
+sinkStruct fileSink(int fd, size_t capacity = kSinkCapacity);
+sinkStruct textSink(std::string& target, size_t capacity = kSinkCapacity);
 
-// Hands the buffered bytes on; answers false once any write so far has failed.
-bool flushSink(sinkStruct& sink);
+// Hands the buffered bytes on, then `after` past the buffer; answers false once any write so
+// far has failed.
+inline bool flushSink(sinkStruct& sink, std::span<const std::string_view> after = {}) {
+  sink.drain.take(sink, after);
+  return !sink.failed;
+}
 
-// Writes `text` past the buffer when it is larger than what is left of it.
+// Writes `text`, which is larger than what is left of the buffer.
 void writeLarge(sinkStruct& sink, std::string_view text);
-
-// Hands `texts` on at once, in one request where the sink goes to a file; the buffer must be
-// empty.
-void writeUnbuffered(sinkStruct& sink, std::span<const std::string_view> texts);
 
 // Copies up to 32 bytes without a call: most texts written are values of a few bytes, whose
 // copy costs less than a call to the library's. Two copies of a fixed size, one from each

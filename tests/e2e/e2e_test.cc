@@ -1,9 +1,7 @@
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -15,49 +13,21 @@
 #include <utility>
 #include <vector>
 
+#include "e2e/messages.h"
 #include "e2e/scratch_dir.h"
+#include "e2e/tool_process.h"
 #include "gtest/gtest.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-
-// The fixed texts are spelled out here once more, byte for byte, so that a wrong byte in the
-// tool's own copy shows up.
-constexpr std::string_view kUsageText =
-    "\nHib\xE1s a param\xE9terez\xE9s!\n\n\tHelyesen: relmerge.exe bemen\xF5"
-    "file_neve kimen\xF5"
-    "file_neve";
-constexpr std::string_view kJoinStructureText = "Hib\xE1s a join szerkezet!\n";
-constexpr std::string_view kUnknownRelationText =
-    "A megadott rel\xE1"
-    "ci\xF3t nem tal\xE1lom: ";
+using namespace expectedText;
 
 std::string cat(std::initializer_list<std::string_view> parts) {
   std::string joined;
   for (std::string_view part : parts) joined.append(part);
   return joined;
-}
-
-std::string missingInput(std::string_view path) {
-  return cat({"\nA megadott f\xE1jlt nem tal\xE1lom: ", path, "\n"});
-}
-
-std::string outputNotWritable(std::string_view path) {
-  return cat({"\nA kimen\xF5 f\xE1jl nem \xEDrhat\xF3: ", path, "\n"});
-}
-
-std::string sameFile(std::string_view path) {
-  return cat({"\nA kimen\xF5 f\xE1jl azonos a bemen\xF5 f\xE1jllal: ", path, "\n"});
-}
-
-std::string unreadableInput(std::string_view path) {
-  return cat({"\nA bemen\xF5 f\xE1jl nem olvashat\xF3: ", path, "\n"});
-}
-
-std::string unknownRelation(std::string_view name) {
-  return cat({kUnknownRelationText, name, "\n"});
 }
 
 // Everything a run leaves in its working directory: a file maps to its contents, a folder
@@ -116,38 +86,16 @@ dirContents listContents(const fs::path& work) {
   return contents;
 }
 
-// Starts the tool in `work` and waits for it; answers the wait status, or -1 when it could not
+// Runs the tool in `work` and waits for it; answers the wait status, or -1 when it could not
 // be started. Standard input is empty; standard output and error go to `consolePath`.
 int runIn(const fs::path& work, const std::vector<std::string>& argVec,
           const fs::path& consolePath) {
+  const int console = open(consolePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (console < 0) return -1;
   // Started under another name: the usage text must name the tool all the same.
-  std::vector<std::string> argText = {"renamed-tool"};
-  argText.insert(argText.end(), argVec.begin(), argVec.end());
-  std::vector<char*> argPointers;
-  for (std::string& arg : argText) argPointers.push_back(arg.data());
-  argPointers.push_back(nullptr);
-  const std::string workText = work.string();
-  const std::string consoleText = consolePath.string();
-
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    // Only async-signal-safe calls between fork and exec.
-    const int in = open("/dev/null", O_RDONLY);
-    const int out = open(consoleText.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || chdir(workText.c_str()) != 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-        dup2(out, 2) < 0) {
-      _exit(126);
-    }
-    close(in);
-    close(out);
-    execv(RELMERGE_BINARY, argPointers.data());
-    _exit(127);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
+  const int status =
+      waitFor(startTool(work, argVec, {.name = "renamed-tool", .consoleFd = console}));
+  close(console);
   return status;
 }
 

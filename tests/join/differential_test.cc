@@ -26,10 +26,11 @@ std::string engineResultBlock(const scriptStruct& script, sinkStruct& sink, size
                               uint64_t hashSeed) {
   std::vector<int32_t> tables = findTables(script.joinVec, script.mainVec, hashSeed);
   joinStruct join = prepareJoin(script.mainVec, tables, workers, hashSeed);
-  sink.target->clear();
+  std::string& block = *static_cast<std::string*>(sink.drain.place);  // a textSink's string
+  block.clear();
   writeResult(sink, join, workers);
   flushSink(sink);
-  return *sink.target;
+  return block;
 }
 
 // A script the join can run: at least two names, each carried by some relation.

@@ -6,8 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "output/echo.h"
-
 namespace {
 
 std::string linesOf(std::string_view text) {
@@ -102,36 +100,6 @@ TEST(Lines, AgreeWithReferenceAtEveryWindowPlace) {
       EXPECT_EQ(referenceLines(text), cutLines(text)) << pattern.substr(0, 8) << " @" << size;
     }
   }
-}
-
-// The echo is written in bulk for speed; it must equal every line followed by "\n".
-TEST(Echo, EqualsEveryLineFollowedByLineFeed) {
-  for (const LineCase& c : kLineCases) {
-    std::string expected;
-    lineCursorStruct cursor{c.text};
-    std::string_view line;
-    while (nextLine(cursor, line)) expected.append(line).append("\n");
-    std::string echo;
-    sinkStruct sink = textSink(echo);
-    writeEcho(sink, c.text);
-    flushSink(sink);
-    EXPECT_EQ(expected, echo) << c.text;
-  }
-}
-
-TEST(Echo, LargerThanTheBuffer) {
-  std::string text;
-  while (text.size() < 3 * kSinkCapacity) text += "1, x\r\n2, y\rz\n";
-  std::string expected;
-  lineCursorStruct cursor{text};
-  std::string_view line;
-  while (nextLine(cursor, line)) expected.append(line).append("\n");
-  std::string echo;
-  sinkStruct sink = textSink(echo);
-  writeText(sink, "head");
-  writeEcho(sink, text);
-  flushSink(sink);
-  EXPECT_EQ("head" + expected, echo);
 }
 
 }  // namespace
