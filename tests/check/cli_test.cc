@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "check/program_run.h"
 #include "check/random_script.h"
 #include "e2e/scratch_dir.h"
+#include "e2e/tool_process.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "check/program_run.h"
 #include "check/random_script.h"
 #include "check/script_check.h"
 #include "driver/run.h"
 #include "e2e/scratch_dir.h"
+#include "e2e/tool_process.h"
 #include "output/sink.h"
 
 namespace {

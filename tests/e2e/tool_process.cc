@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "e2e/scratch_dir.h"
+
 namespace {
 
 // Sets both limits of `resource` to `value` unless it is unlimited; false when it cannot.
@@ -35,7 +37,7 @@ bool limitTo(int resource, rlim_t value) {
   }
   // Last, as nothing above may fail for want of memory.
   if (!limitTo(RLIMIT_AS, setup.addressSpaceLimit)) _exit(126);
-  execv(RELMERGE_BINARY, argv);
+  execv(setup.binary, argv);
   _exit(127);
 }
 
@@ -77,3 +79,31 @@ int waitAtMost(pid_t pid, int seconds) {
 }
 
 bool exitedWithZero(int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }
+
+programRunStruct runProgram(const char* binary, std::vector<std::string> args,
+                            const std::string& input, const std::filesystem::path& work,
+                            const std::filesystem::path& spare, std::string outPath) {
+  programRunStruct run;
+  const std::string inPath = (spare / "stdin").string();
+  const bool keepOut = outPath.empty();
+  if (keepOut) outPath = (spare / "stdout").string();
+  const std::string errPath = (spare / "stderr").string();
+  if (!writeFile(inPath, input)) return run;
+  childSetupStruct setup;
+  setup.binary = binary;
+  setup.name = binary;
+  setup.stdinFd = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
+  setup.stdoutFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  setup.consoleFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int status = -1;
+  if (setup.stdinFd >= 0 && setup.stdoutFd >= 0 && setup.consoleFd >= 0) {
+    status = waitFor(startTool(work, std::move(args), setup));
+  }
+  for (int fd : {setup.stdinFd, setup.stdoutFd, setup.consoleFd}) {
+    if (fd >= 0) close(fd);
+  }
+  if (status != -1 && WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
+  if (keepOut) run.out = readFile(outPath);
+  run.err = readFile(errPath);
+  return run;
+}
