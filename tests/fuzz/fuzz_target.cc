@@ -1,14 +1,20 @@
 // Runs any byte string through the whole tool in memory and checks the output against what
 // the script asks for: the echo first, then the fixed text or the literal oracle's result.
+// relmerge-check's report on the same bytes must be valid JSON and tell the same outcome and
+// number of rows as the output holds.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "check/json_report.h"
+#include "check/script_check.h"
+#include "check/text_report.h"
 #include "driver/run.h"
 #include "fuzz/expected_output.h"
 #include "join/join.h"
@@ -61,7 +67,40 @@ void prepareAndWalk(std::string_view script, bool walk) {
   });
 }
 
-void checkScript(std::string_view script) {
+// What the output holds after the echo: "join-structure", "unknown-relation", or the number of
+// rows of its result block.
+std::string outcomeOf(std::string_view script, std::string_view output) {
+  size_t crLfs = 0;
+  for (size_t at = script.find("\r\n"); at != std::string_view::npos;
+       at = script.find("\r\n", at + 1)) {
+    ++crLfs;
+  }
+  std::string_view tail = output.substr(script.size() - crLfs + 1);
+  if (tail.rfind("Hib", 0) == 0) return "join-structure";
+  if (tail.rfind("A megadott", 0) == 0) return "unknown-relation";
+  size_t feeds = 0;
+  for (char byte : tail) feeds += byte == '\n' ? 1 : 0;
+  return std::to_string(feeds - 3);  // the empty lines around the block and the heading's end
+}
+
+// What relmerge-check tells of the script, in the terms of outcomeOf.
+std::string checkedOutcomeOf(std::string_view script) {
+  checkReportStruct report = checkScript(script);
+  std::string text;
+  reportOutStruct textOut = reportInto(text);
+  writeTextReport(report, {"script", true, false}, textOut);
+  std::string json;
+  reportOutStruct jsonOut = reportInto(json);
+  writeJsonReport(report, jsonOut);
+  if (!finishReport(textOut) || !finishReport(jsonOut)) failWith("report not taken", "", "");
+  if (!nlohmann::json::accept(json)) failWith("report is not JSON", "", json);
+  nlohmann::json document = nlohmann::json::parse(json);
+  if (document["outcome"] != "result") return document["outcome"].get<std::string>();
+  const nlohmann::json& rows = document["result"]["rows"];
+  return rows.is_string() ? rows.get<std::string>() : std::to_string(rows.get<uint64_t>());
+}
+
+void runAndCompare(std::string_view script) {
   expectedOutputStruct expected = expectedOutputOf(script, kMaxOracleRows);
   if (expected.joinWorkBound > kMaxJoinWork || expected.resultBytesBound > kMaxOutputBytes) {
     prepareAndWalk(script, expected.joinWorkBound <= kMaxJoinWork);
@@ -70,6 +109,9 @@ void checkScript(std::string_view script) {
   std::string_view output = outputOf(script);
   if (expected.complete) {
     if (output != expected.text) failWith("output differs", expected.text, output);
+    std::string told = outcomeOf(script, output);
+    std::string checked = checkedOutcomeOf(script);
+    if (told != checked) failWith("relmerge-check tells another outcome", told, checked);
   } else if (output.substr(0, expected.text.size()) != expected.text) {
     failWith("echo differs", expected.text, output);
   }
@@ -78,6 +120,6 @@ void checkScript(std::string_view script) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  checkScript(std::string_view(reinterpret_cast<const char*>(data), size));
+  runAndCompare(std::string_view(reinterpret_cast<const char*>(data), size));
   return 0;
 }
