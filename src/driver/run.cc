@@ -10,7 +10,6 @@
 #include "join/join.h"
 #include "output/echo.h"
 #include "output/writer.h"
-#include "relations/lookup.h"
 #include "relations/reader.h"
 #include "util/files.h"
 #include "util/parallel.h"
@@ -103,47 +102,44 @@ void runOnFiles(const char* input, const char* output, logFileStruct& log) {
   logOutcome(log, outcome, input, output);
 }
 
-// Whether positions can count the relations of `script` and the names of its join list.
-bool catalogueWithinLimits(const scriptStruct& script, const joinLimitsStruct& limits) {
-  return script.mainVec.size() <= limits.mostPositions &&
-         script.joinVec.size() <= limits.mostPositions;
-}
-
-// Whether every relation at `tables` can have its rows numbered and its attributes counted.
-bool relationsWithinLimits(const std::vector<mainStruct>& mainVec,
-                           const std::vector<int32_t>& tables, const joinLimitsStruct& limits) {
-  return std::all_of(tables.begin(), tables.end(), [&](int32_t table) {
-    const mainStruct& relation = mainVec[static_cast<size_t>(table)];
-    return relation.rows.size() <= limits.mostRows &&
-           relation.fields.size() <= limits.mostPositions;
-  });
-}
-
 // What the task after the reading makes ready for the writing of the result.
 struct preparedStruct {
   scriptStruct parsed;
+  joinListVerdictStruct verdict;
   joinStruct join;
-  size_t unknown = 0;  // the first name of the join list that no relation has, if any
-  bool tooLarge = false;
 };
 
-// Looks up the relations of the join list and prepares their join, unless a name is unknown
-// or the join is past `limits`.
+// Prepares the join that the verdict on the join list asks for, if any.
 void prepareResult(preparedStruct& prepared, const joinLimitsStruct& limits, size_t workers) {
-  const scriptStruct& parsed = prepared.parsed;
-  if (parsed.joinVec.size() < 2) return;
-  prepared.tooLarge = !catalogueWithinLimits(parsed, limits);
-  if (prepared.tooLarge) return;
   uint64_t seed = randomSeed();
-  std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec, seed);
-  prepared.unknown =
-      static_cast<size_t>(std::find(tables.begin(), tables.end(), -1) - tables.begin());
-  if (prepared.unknown < tables.size()) return;
-  prepared.tooLarge = !relationsWithinLimits(parsed.mainVec, tables, limits);
-  if (prepared.tooLarge) return;
-  prepared.join = prepareJoin(parsed.mainVec, tables, workers, seed);
+  prepared.verdict = joinListVerdict(prepared.parsed, seed, limits);
+  if (prepared.verdict.kind != joinListKind::kTables) return;
+  prepared.join = prepareJoin(prepared.parsed.mainVec, prepared.verdict.tables, workers, seed);
+}
+
+// Writes what follows the echo: the result, or the text that says why there is none. False,
+// with nothing written, when the join is past `limits`.
+bool writeAfterEcho(sinkStruct& out, const preparedStruct& prepared, const joinLimitsStruct& limits,
+                    size_t workers) {
+  const joinListVerdictStruct& verdict = prepared.verdict;
+  switch (verdict.kind) {
+    case joinListKind::kTooFewNames:
+      writeText(out, kJoinStructureText);
+      return true;
+    case joinListKind::kPastLimits:
+      return false;
+    case joinListKind::kUnknownName:
+      writeText(out, kUnknownRelationText);
+      writeText(out, prepared.parsed.joinVec[verdict.unknownName]);
+      writeByte(out, '\n');
+      return true;
+    case joinListKind::kTables:
+      break;
+  }
   // The heading may hold more attributes than any one relation.
-  prepared.tooLarge = prepared.join.plan.fields.size() > limits.mostPositions;
+  if (prepared.join.plan.fields.size() > limits.mostPositions) return false;
+  writeResult(out, prepared.join, workers);
+  return true;
 }
 
 }  // namespace
@@ -175,19 +171,7 @@ bool writeOutputOf(std::string_view script, sinkStruct& out, size_t workers,
     prepared.parsed = joinPieces(read);
     prepareResult(prepared, limits, workers);
   });
-  const std::vector<std::string_view>& joinVec = prepared.parsed.joinVec;
-  if (joinVec.size() < 2) {
-    writeText(out, kJoinStructureText);
-  } else if (prepared.tooLarge) {
-    return false;
-  } else if (prepared.unknown < joinVec.size()) {
-    writeText(out, kUnknownRelationText);
-    writeText(out, joinVec[prepared.unknown]);
-    writeByte(out, '\n');
-  } else {
-    writeResult(out, prepared.join, workers);
-  }
-  return true;
+  return writeAfterEcho(out, prepared, limits, workers);
 }
 
 int run(int argc, const char* const* argv) {
