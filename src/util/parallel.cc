@@ -1,7 +1,6 @@
 #include "util/parallel.h"
 
 #include <pthread.h>
-#include <sched.h>
 
 #include <vector>
 
@@ -21,13 +20,6 @@ void* startWorker(void* started) {
 }
 
 }  // namespace
-
-size_t usableProcessors() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof(set), &set) != 0) return 1;
-  return static_cast<size_t>(std::max(CPU_COUNT(&set), 1));
-}
 
 void runWorkers(size_t wanted, void (*work)(void* context, size_t worker), void* context) {
   // A thread that cannot be started, for want of memory for its stack or of the system's

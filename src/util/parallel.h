@@ -5,8 +5,7 @@
 #include <atomic>
 #include <cstddef>
 
-// The processors this process may run on, at least 1.
-size_t usableProcessors();
+#include "util/worker_pool.h"
 
 // Calls work(context, worker) once for each worker in [0, wanted), worker 0 on this thread and
 // the others on threads of their own, and returns when all calls have. Where no further thread
