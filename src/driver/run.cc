@@ -1,7 +1,6 @@
 #include "driver/run.h"
 
 #include <algorithm>
-#include <atomic>
 #include <vector>
 
 #include "driver/log_file.h"
@@ -12,7 +11,6 @@
 #include "output/writer.h"
 #include "relations/reader.h"
 #include "util/files.h"
-#include "util/parallel.h"
 #include "util/random_seed.h"
 
 namespace {
@@ -39,21 +37,17 @@ size_t longestMessage(std::string_view input, std::string_view output) {
 // What became of a run that opened both files.
 enum class outcomeKind { kWritten, kUnreadableInput, kTooLarge, kOutputNotWritable };
 
-// The writing of the result, which one worker at a time does for all, keeps more workers than
-// this from gaining much, while each costs two buffers and a thread.
-constexpr size_t kMostWorkers = 8;
-
 // Reads the input and writes all of the output; the output receives nothing when the input
 // cannot be read whole.
-outcomeKind produceOutput(int inputFd, int outputFd) {
-  size_t workers = std::min(usableProcessors(), kMostWorkers);
-  inputTextStruct input = readAll(inputFd, workers);
+outcomeKind produceOutput(int inputFd, int outputFd, size_t workers) {
+  workerPoolStruct pool(workers);
+  inputTextStruct input = readAll(inputFd, pool);
   if (input.readFailed) {
     closeFile(outputFd);
     return outcomeKind::kUnreadableInput;
   }
   sinkStruct out = fileSink(outputFd);
-  bool fits = writeOutputOf(input.text(), out, workers);
+  bool fits = writeOutputOf(input.text(), out, pool);
   bool flushed = flushSink(out);
   if (!closeFile(outputFd) || !flushed) return outcomeKind::kOutputNotWritable;
   return fits ? outcomeKind::kWritten : outcomeKind::kTooLarge;
@@ -73,7 +67,7 @@ void logOutcome(logFileStruct& log, outcomeKind outcome, const char* input, cons
 }
 
 // The run once the command line is right: `log` is open but not emptied yet.
-void runOnFiles(const char* input, const char* output, logFileStruct& log) {
+void runOnFiles(const char* input, const char* output, size_t workers, logFileStruct& log) {
   int inputFd = openForReading(input);
   if (inputFd < 0) {
     startLog(log, longestMessage(input, output));
@@ -96,32 +90,27 @@ void runOnFiles(const char* input, const char* output, logFileStruct& log) {
   // Named as the output, "error.log" holds the output, whose start a message would overwrite.
   if (isSameOpenFile(outputFd, log.fd)) leaveLog(log);
   prepareLackOfMemoryReport(log.fd, input);
-  outcomeKind outcome = produceOutput(inputFd, outputFd);
+  outcomeKind outcome = produceOutput(inputFd, outputFd, workers);
   withdrawLackOfMemoryReport();
   closeFile(inputFd);
   logOutcome(log, outcome, input, output);
 }
 
-// What the task after the reading makes ready for the writing of the result.
-struct preparedStruct {
-  scriptStruct parsed;
-  joinListVerdictStruct verdict;
-  joinStruct join;
-};
-
-// Prepares the join that the verdict on the join list asks for, if any.
-void prepareResult(preparedStruct& prepared, const joinLimitsStruct& limits, size_t workers) {
-  uint64_t seed = randomSeed();
-  prepared.verdict = joinListVerdict(prepared.parsed, seed, limits);
-  if (prepared.verdict.kind != joinListKind::kTables) return;
-  prepared.join = prepareJoin(prepared.parsed.mainVec, prepared.verdict.tables, workers, seed);
+// The script read in pieces side by side, where it is large enough for that to pay.
+scriptStruct readInPieces(std::string_view script, workerPoolStruct& pool) {
+  std::vector<size_t> cuts = scriptCuts(script, poolWorkers(pool));
+  std::vector<scriptStruct> pieces(cuts.size() - 1);
+  forEachTask(pool, pieces.size(), [&](size_t piece) {
+    pieces[piece] = readScript(script.substr(cuts[piece], cuts[piece + 1] - cuts[piece]));
+  });
+  return joinPieces(pieces);
 }
 
 // Writes what follows the echo: the result, or the text that says why there is none. False,
 // with nothing written, when the join is past `limits`.
-bool writeAfterEcho(sinkStruct& out, const preparedStruct& prepared, const joinLimitsStruct& limits,
-                    size_t workers) {
-  const joinListVerdictStruct& verdict = prepared.verdict;
+bool writeAfterEcho(sinkStruct& out, const scriptStruct& parsed,
+                    const joinListVerdictStruct& verdict, const joinStruct& join,
+                    const joinLimitsStruct& limits, workerPoolStruct& pool) {
   switch (verdict.kind) {
     case joinListKind::kTooFewNames:
       writeText(out, kJoinStructureText);
@@ -130,57 +119,48 @@ bool writeAfterEcho(sinkStruct& out, const preparedStruct& prepared, const joinL
       return false;
     case joinListKind::kUnknownName:
       writeText(out, kUnknownRelationText);
-      writeText(out, prepared.parsed.joinVec[verdict.unknownName]);
+      writeText(out, parsed.joinVec[verdict.unknownName]);
       writeByte(out, '\n');
       return true;
     case joinListKind::kTables:
       break;
   }
   // The heading may hold more attributes than any one relation.
-  if (prepared.join.plan.fields.size() > limits.mostPositions) return false;
-  writeResult(out, prepared.join, workers);
+  if (join.plan.fields.size() > limits.mostPositions) return false;
+  writeResult(out, join, pool);
   return true;
 }
 
 }  // namespace
 
-bool writeOutputOf(std::string_view script, sinkStruct& out, size_t workers,
-                   const joinLimitsStruct& limits) {
-  // The pieces of the script are read at once, and the echo, which needs nothing but the
-  // script, is written beside them and beside the preparing of the join, which mostly keeps
-  // one worker busy; all that follows the echo waits for it. Tasks are handed out in order,
-  // so the join, last, waits only for pieces that are read or being read.
-  std::vector<size_t> cuts = scriptCuts(script, workers);
-  size_t pieces = cuts.size() - 1;
-  std::vector<scriptStruct> read(pieces);
-  std::atomic<size_t> piecesLeft{pieces};
-  preparedStruct prepared;
-  forEachTaskInParallel(workers, pieces + 2, [&](size_t /*worker*/, size_t task) {
-    if (task < pieces) {
-      read[task] = readScript(script.substr(cuts[task], cuts[task + 1] - cuts[task]));
-      if (piecesLeft.fetch_sub(1) == 1) piecesLeft.notify_all();
-      return;
-    }
-    if (task == pieces) {
-      writeEcho(out, script);
-      return;
-    }
-    for (size_t left = piecesLeft.load(); left != 0; left = piecesLeft.load()) {
-      piecesLeft.wait(left);
-    }
-    prepared.parsed = joinPieces(read);
-    prepareResult(prepared, limits, workers);
-  });
-  return writeAfterEcho(out, prepared, limits, workers);
+size_t defaultWorkers() {
+  constexpr size_t kMostWorkers = 8;
+  return std::min(usableProcessors(), kMostWorkers);
 }
 
-int run(int argc, const char* const* argv) {
+bool writeOutputOf(std::string_view script, sinkStruct& out, workerPoolStruct& pool,
+                   const joinLimitsStruct& limits) {
+  // The echo needs nothing but the script: it is written while the script is read and the join
+  // prepared, and what follows it waits for it.
+  besideJobStruct echo(pool, [&out, script] { writeEcho(out, script); });
+  scriptStruct parsed = readInPieces(script, pool);
+  uint64_t seed = randomSeed();
+  joinListVerdictStruct verdict = joinListVerdict(parsed, seed, limits);
+  joinStruct join;
+  if (verdict.kind == joinListKind::kTables) {
+    join = prepareJoin(parsed.mainVec, verdict.tables, seed, pool);
+  }
+  waitFor(echo);
+  return writeAfterEcho(out, parsed, verdict, join, limits, pool);
+}
+
+int run(int argc, const char* const* argv, size_t workers) {
   logFileStruct log = openLog();
   if (argc != 3) {
     startLog(log, kUsageText.size());
     writeLog(log, {&kUsageText, 1});
   } else {
-    runOnFiles(argv[1], argv[2], log);
+    runOnFiles(argv[1], argv[2], workers, log);
   }
   closeLog(log);
   return 0;

@@ -41,7 +41,8 @@ std::string_view outputOf(std::string_view script) {
   output.clear();
   sink.used = 0;
   sink.failed = false;
-  writeOutputOf(script, sink);
+  workerPoolStruct solo(1);
+  writeOutputOf(script, sink, solo);
   flushSink(sink);
   return output;
 }
@@ -51,8 +52,9 @@ std::string_view outputOf(std::string_view script) {
 void prepareAndWalk(std::string_view script, bool walk) {
   scriptStruct parsed = readScript(script);
   uint64_t seed = randomSeed();
+  workerPoolStruct solo(1);
   joinStruct join =
-      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, seed), 1, seed);
+      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, seed), seed, solo);
   if (!walk) return;
   size_t walked = 0;
   forEachResultBlock(join, [&walked](const resultBlockStruct& block) {

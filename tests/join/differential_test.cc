@@ -20,14 +20,15 @@
 namespace {
 
 // The engine's result block, written through `sink`, which must write to a string, by
-// `workers` threads with keys hashed under `hashSeed`. A sink holds a large buffer, so
+// `workers` workers with keys hashed under `hashSeed`. A sink holds a large buffer, so
 // thousands of scripts share one rather than each making its own.
 std::string engineResultBlock(const scriptStruct& script, sinkStruct& sink, size_t workers,
                               uint64_t hashSeed) {
   std::vector<int32_t> tables = findTables(script.joinVec, script.mainVec, hashSeed);
-  joinStruct join = prepareJoin(script.mainVec, tables, workers, hashSeed);
+  workerPoolStruct pool(workers);
+  joinStruct join = prepareJoin(script.mainVec, tables, hashSeed, pool);
   sink.target->clear();
-  writeResult(sink, join, workers);
+  writeResult(sink, join, pool);
   flushSink(sink);
   return *sink.target;
 }

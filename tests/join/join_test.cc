@@ -60,8 +60,9 @@ TEST(PlanJoin, HeadingsAndComparedPositions) {
 
 TEST(PrepareJoin, StepsWithTheSameRelationAndKeyShareAnIndex) {
   scriptStruct script = readScript("R(a int)\n1\n\nS(b int)\n2\n\njoin(R, R, S, R, R)");
+  workerPoolStruct solo(1);
   joinStruct join =
-      prepareJoin(script.mainVec, findTables(script.joinVec, script.mainVec, kSeed), 1, kSeed);
+      prepareJoin(script.mainVec, findTables(script.joinVec, script.mainVec, kSeed), kSeed, solo);
   ASSERT_EQ(4u, join.stepIndexes.size());
   EXPECT_EQ(1u, join.indexes.size());
   EXPECT_EQ(join.stepIndexes[0], join.stepIndexes[2]);
@@ -97,7 +98,7 @@ std::vector<uint32_t> chainOf(const rowIndexStruct& index, matchStruct match) {
 TEST(RowIndex, ChainsRowsOfOneKeyInRowOrder) {
   scriptStruct script = readScript("R(k int, v int)\n1, a\n2, b\n1, c\n3\n1, d\n2, e\n");
   const mainStruct& relation = script.mainVec[0];
-  rowIndexStruct index = buildRowIndex(relation, {0}, 1, kSeed);
+  rowIndexStruct index = buildRowIndex(relation, {0}, kSeed);
   struct Case {
     std::string_view key;
     std::vector<uint32_t> rows;
@@ -112,7 +113,7 @@ TEST(RowIndex, ChainsRowsOfOneKeyInRowOrder) {
     EXPECT_EQ(c.rows, chainOf(index, firstRows[k])) << c.key;
   }
   // Row 3 holds no value at position 1, so it can match nothing there.
-  rowIndexStruct second = buildRowIndex(relation, {1, 0}, 1, kSeed);
+  rowIndexStruct second = buildRowIndex(relation, {1, 0}, kSeed);
   std::vector<matchStruct> some = firstMatchesOf(second, relation, {{"", "3"}, {"c", "1"}, {}});
   ASSERT_EQ(3u, some.size());
   EXPECT_EQ(std::vector<uint32_t>{}, chainOf(second, some[0]));
@@ -151,11 +152,12 @@ TEST(RowIndex, WorkersChainTheSameRows) {
   }
   for (size_t i = 0; i <= kRows; ++i) cases[2].keys.push_back({numbers[i]});
   for (const Case& c : cases) {
-    rowIndexStruct alone = buildRowIndex(relation, c.positions, 1, kSeed);
+    rowIndexStruct alone = buildRowIndex(relation, c.positions, kSeed);
     std::vector<matchStruct> expected = firstMatchesOf(alone, relation, c.keys);
     for (size_t workers : {2, 3, 4}) {
       // Another seed too: rows come in row order whatever hash they were placed by.
-      rowIndexStruct shared = buildRowIndex(relation, c.positions, workers, kSeed * workers);
+      workerPoolStruct pool(workers);
+      rowIndexStruct shared = buildRowIndexShared(relation, c.positions, kSeed * workers, pool);
       EXPECT_EQ(alone.indexedRows, shared.indexedRows) << workers;
       std::vector<matchStruct> got = firstMatchesOf(shared, relation, c.keys);
       size_t differing = 0;
@@ -203,8 +205,9 @@ TEST(ResultBlocks, BlockSizeChangesNothing) {
   for (std::string_view firstRow : {"", "1, 2, 9\n"}) {
     std::string script = manyBlocksScript(firstRow);
     scriptStruct parsed = readScript(script);
+    workerPoolStruct solo(1);
     joinStruct join =
-        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), 1, kSeed);
+        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), kSeed, solo);
     std::vector<std::vector<uint32_t>> whole = resultRowsOf(join, 1 << 16);
     ASSERT_GT(whole.size(), 1000u);
     for (size_t blockRows : {1, 2, 3, 7, 64, 1000}) {
@@ -233,8 +236,9 @@ TEST(ResultBlocks, RunsOfFirstRowsFollowOneAnother) {
   for (std::string_view firstRow : {"", "1, 2, 9\n"}) {
     std::string script = manyBlocksScript(firstRow);
     scriptStruct parsed = readScript(script);
+    workerPoolStruct solo(1);
     joinStruct join =
-        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), 1, kSeed);
+        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), kSeed, solo);
     std::vector<std::vector<uint32_t>> whole = resultRowsOf(join, kResultBlockRows);
     size_t firstRows = relationOfLevel(join, 0).rows.size();
     std::vector<std::vector<size_t>> cutSets = {
@@ -255,11 +259,12 @@ TEST(PrepareJoin, WorkersBuildTheSameIndexes) {
   std::string script = manyBlocksScript("");
   scriptStruct parsed = readScript(script);
   std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec, kSeed);
+  workerPoolStruct solo(1);
   std::vector<std::vector<uint32_t>> alone =
-      resultRowsOf(prepareJoin(parsed.mainVec, tables, 1, kSeed), 64);
+      resultRowsOf(prepareJoin(parsed.mainVec, tables, kSeed, solo), 64);
   for (size_t workers : {2, 3, 8}) {
-    EXPECT_EQ(alone,
-              resultRowsOf(prepareJoin(parsed.mainVec, tables, workers, kSeed + workers), 64))
+    workerPoolStruct pool(workers);
+    EXPECT_EQ(alone, resultRowsOf(prepareJoin(parsed.mainVec, tables, kSeed + workers, pool), 64))
         << workers;
   }
 }
@@ -267,8 +272,9 @@ TEST(PrepareJoin, WorkersBuildTheSameIndexes) {
 TEST(ResultBlocks, TakerThatStopsIsNotCalledAgain) {
   std::string script = manyBlocksScript("");
   scriptStruct parsed = readScript(script);
+  workerPoolStruct solo(1);
   joinStruct join =
-      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), 1, kSeed);
+      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), kSeed, solo);
   size_t calls = 0;
   forEachResultBlock(
       join, [&calls](const resultBlockStruct&) { return ++calls < 3; }, 5);
