@@ -16,7 +16,8 @@ constexpr uint64_t kSeed = 0x5EED;
 
 // The whole output of a script (echo, join, result block) written to /dev/null.
 void writeWholeOutput(benchmark::State& state, const std::string& script) {
-  writeEachIteration(state, [&script](sinkStruct& sink) { writeOutputOf(script, sink); });
+  workerPoolStruct solo(1);
+  writeEachIteration(state, [&](sinkStruct& sink) { writeOutputOf(script, sink, solo); });
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * script.size()));
 }
 
@@ -55,7 +56,7 @@ const preparedScriptStruct& millionByMillion() {
 void indexMillionRows(benchmark::State& state) {
   const preparedScriptStruct& prepared = millionByMillion();
   for (auto _ : state) {
-    rowIndexStruct index = buildRowIndex(prepared.script.mainVec[1], {0}, 1, kSeed);
+    rowIndexStruct index = buildRowIndex(prepared.script.mainVec[1], {0}, kSeed);
     benchmark::DoNotOptimize(index.indexedRows);
   }
 }
@@ -63,7 +64,8 @@ BENCHMARK(indexMillionRows)->Unit(benchmark::kMillisecond);
 
 void walkMillionResultRows(benchmark::State& state) {
   const preparedScriptStruct& prepared = millionByMillion();
-  joinStruct join = prepareJoin(prepared.script.mainVec, prepared.tables, 1, kSeed);
+  workerPoolStruct solo(1);
+  joinStruct join = prepareJoin(prepared.script.mainVec, prepared.tables, kSeed, solo);
   for (auto _ : state) {
     size_t rows = 0;
     forEachResultBlock(join, [&rows](const resultBlockStruct& block) {
@@ -77,8 +79,9 @@ BENCHMARK(walkMillionResultRows)->Unit(benchmark::kMillisecond);
 
 void writeMillionResultRows(benchmark::State& state) {
   const preparedScriptStruct& prepared = millionByMillion();
-  joinStruct join = prepareJoin(prepared.script.mainVec, prepared.tables, 1, kSeed);
-  writeEachIteration(state, [&join](sinkStruct& sink) { writeResult(sink, join); });
+  workerPoolStruct solo(1);
+  joinStruct join = prepareJoin(prepared.script.mainVec, prepared.tables, kSeed, solo);
+  writeEachIteration(state, [&](sinkStruct& sink) { writeResult(sink, join, solo); });
 }
 BENCHMARK(writeMillionResultRows)->Unit(benchmark::kMillisecond);
 

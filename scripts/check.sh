@@ -22,8 +22,8 @@ ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_
 # process that finds it; its report is kept in build-tsan/reports and shown.
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRELMERGE_TSAN=ON -DRELMERGE_WERROR=ON >/dev/null
 cmake --build build-tsan -j"$jobs"
-threaded='^(Parallel|PrepareJoin|OrderedOutput|ReadAll|WriteOutput|HostileOutput|SpecialFiles)\.'
-threaded+='|^ResultWriter\.AnyNumberOfWorkersWritesTheSameBytes$'
+threaded='^(WorkerPool|PrepareJoin|OrderedOutput|ReadAll|WriteOutput|HostileOutput|SpecialFiles)\.'
+threaded+='|^ResultWriter\.AnyNumberOfWorkersWritesTheSameBytes$|^RowIndex\.WorkersChainTheSameRows$'
 reports=$PWD/build-tsan/reports
 rm -rf "$reports" && mkdir -p "$reports"
 tsan_status=0

@@ -38,5 +38,6 @@ inline constexpr std::string_view kTypeMismatch = "type-mismatch";
 inline constexpr std::string_view kMissingComparedValue = "missing-compared-value";
 inline constexpr std::string_view kJoinStructure = "join-structure";
 inline constexpr std::string_view kUnknownRelation = "unknown-relation";
+inline constexpr std::string_view kJoinTooLarge = "join-too-large";
 
 #endif  // RELMERGE_CHECK_DIAGNOSTIC_H_

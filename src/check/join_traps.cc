@@ -163,6 +163,15 @@ std::unordered_map<std::string, size_t> relationsByFoldedName(
 
 }  // namespace
 
+void checkJoinSize(const std::vector<joinLineStruct>& joinLines,
+                   std::vector<diagnosticStruct>& diagnostics) {
+  diagnostics.push_back({joinLines.empty() ? 1 : joinLines.back().line, severityKind::error,
+                         kJoinTooLarge,
+                         "the join holds more rows or attributes than relmerge can number: it "
+                         "writes no result, and tells in error.log that memory ran out",
+                         0});
+}
+
 void checkJoinRequest(const std::vector<mainStruct>& mainVec,
                       const std::vector<std::string_view>& joinVec,
                       const std::vector<int32_t>& tables,

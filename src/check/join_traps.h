@@ -29,6 +29,11 @@ void checkJoinLines(const std::vector<joinLineStruct>& joinLines,
                     const std::vector<std::string_view>& joinVec,
                     const std::vector<int32_t>& tables, std::vector<diagnosticStruct>& diagnostics);
 
+// The error of a join too large for relmerge to number its rows or positions, on the last join
+// line: relmerge then writes no result, and tells that memory ran out.
+void checkJoinSize(const std::vector<joinLineStruct>& joinLines,
+                   std::vector<diagnosticStruct>& diagnostics);
+
 // The errors that leave relmerge without a result: a join list of fewer than two names, on the
 // last join line (line 1 without one), and each name that no relation carries, on its line,
 // with the relation meant where a name differs from it only by blanks or ASCII case.

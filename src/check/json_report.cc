@@ -74,9 +74,12 @@ std::string_view outcomeName(outcomeKind outcome) {
       return "result";
     case outcomeKind::unknownRelation:
       return "unknown-relation";
-    default:
-      return "join-structure";
+    case outcomeKind::tooLarge:
+      return "too-large";
+    case outcomeKind::joinStructure:
+      break;
   }
+  return "join-structure";
 }
 
 std::string keyOf(std::string_view key) { return json(std::string(key)).dump() + ": "; }

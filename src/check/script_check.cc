@@ -7,32 +7,26 @@
 #include "check/plan_traps.h"
 #include "check/row_traps.h"
 #include "join/join.h"
+#include "join/join_list.h"
 #include "relations/lookup.h"
-#include "util/parallel.h"
 #include "util/random_seed.h"
+#include "util/worker_pool.h"
 
 namespace {
 
-// Reads the pieces of the script at once, as a run does, and indexes its lines beside them.
-void readInPieces(std::string_view text, size_t workers, scriptStruct& script,
-                  lineIndexStruct& lines) {
-  std::vector<size_t> cuts = scriptCuts(text, workers);
-  size_t pieces = cuts.size() - 1;
-  std::vector<scriptStruct> read(pieces);
-  forEachTaskInParallel(workers, pieces + 1, [&](size_t /*worker*/, size_t task) {
-    if (task == pieces) {
-      lines = indexLines(text);
-      return;
-    }
-    read[task] = readScript(text.substr(cuts[task], cuts[task + 1] - cuts[task]));
-  });
-  script = joinPieces(read);
-}
-
-outcomeKind outcomeOf(const scriptStruct& script, const std::vector<int32_t>& tables) {
-  if (script.joinVec.size() < 2) return outcomeKind::joinStructure;
-  bool unknown = std::find(tables.begin(), tables.end(), -1) != tables.end();
-  return unknown ? outcomeKind::unknownRelation : outcomeKind::result;
+// How a run of relmerge on the script ends, as the run's own verdict on its join list says.
+outcomeKind outcomeOf(joinListKind verdict) {
+  switch (verdict) {
+    case joinListKind::kTooFewNames:
+      return outcomeKind::joinStructure;
+    case joinListKind::kPastLimits:
+      return outcomeKind::tooLarge;
+    case joinListKind::kUnknownName:
+      return outcomeKind::unknownRelation;
+    case joinListKind::kTables:
+      break;
+  }
+  return outcomeKind::result;
 }
 
 void describeSteps(checkReportStruct& report, const joinPlanStruct& plan) {
@@ -81,54 +75,75 @@ void checkRelation(checkReportStruct& report, size_t i, const comparedValueStruc
 // Scans every relation, and counts the result beside the scans.
 void scanAndCount(checkReportStruct& report, const joinStruct* join,
                   const std::vector<comparedValueStruct>& compared, const lineIndexStruct& lines,
-                  size_t workers) {
+                  workerPoolStruct& pool) {
   const std::vector<mainStruct>& mainVec = report.script.mainVec;
   report.relations.resize(mainVec.size());
   std::vector<size_t> runs = scanRuns(mainVec);
   std::vector<std::vector<diagnosticStruct>> found(runs.size() - 1);
-  forEachTaskInParallel(workers, found.size() + 1, [&](size_t /*worker*/, size_t task) {
-    if (task == 0) {
-      if (join != nullptr) report.count = countResult(*join);
-      return;
-    }
-    size_t run = task - 1;
+  besideJobStruct counting(pool, [&report, join] {
+    if (join != nullptr) report.count = countResult(*join);
+  });
+  forEachTask(pool, found.size(), [&](size_t run) {
     for (size_t i = runs[run]; i < runs[run + 1]; ++i) {
       checkRelation(report, i, compared[i], lines, found[run]);
     }
   });
+  waitFor(counting);
   for (std::vector<diagnosticStruct>& diagnostics : found) {
     std::move(diagnostics.begin(), diagnostics.end(), std::back_inserter(report.diagnostics));
   }
 }
 
+// Reads the script as a run does, and indexes its lines beside the reading.
+void readAndIndex(std::string_view text, workerPoolStruct& pool, checkReportStruct& report,
+                  lineIndexStruct& lines) {
+  besideJobStruct indexing(pool, [&lines, text] { lines = indexLines(text); });
+  report.script = readScriptInPieces(text, pool);
+  waitFor(indexing);
+  report.joinLines = joinLinesOf(report.script.joinVec, lines);
+}
+
+// The findings on the join list and the join, in line order after those of the relations.
+void checkTheJoin(checkReportStruct& report, const joinStruct& join, const lineIndexStruct& lines) {
+  const scriptStruct& script = report.script;
+  std::vector<diagnosticStruct>& diagnostics = report.diagnostics;
+  checkDuplicateRelations(script.mainVec, lines, diagnostics);
+  checkJoinLines(report.joinLines, script.joinVec, report.tables, diagnostics);
+  if (report.outcome == outcomeKind::result) {
+    checkTypeMismatches(script.mainVec, report.tables, join.plan, lines, diagnostics);
+  }
+  if (report.outcome == outcomeKind::tooLarge) {
+    checkJoinSize(report.joinLines, diagnostics);
+  } else {
+    checkJoinRequest(script.mainVec, script.joinVec, report.tables, report.joinLines, lines,
+                     diagnostics);
+  }
+  std::stable_sort(
+      diagnostics.begin(), diagnostics.end(),
+      [](const diagnosticStruct& a, const diagnosticStruct& b) { return a.line < b.line; });
+}
+
 }  // namespace
 
-checkReportStruct checkScript(std::string_view text, size_t workers) {
+checkReportStruct checkScript(std::string_view text, workerPoolStruct& pool) {
   checkReportStruct report;
   lineIndexStruct lines;
-  readInPieces(text, workers, report.script, lines);
+  readAndIndex(text, pool, report, lines);
   const scriptStruct& script = report.script;
   uint64_t seed = randomSeed();
+  joinListVerdictStruct verdict = joinListVerdict(script, seed);
+  report.outcome = outcomeOf(verdict.kind);
+  // Every unknown name is told, not only the first, which is all the verdict names.
   report.tables = findTables(script.joinVec, script.mainVec, seed);
-  report.outcome = outcomeOf(script, report.tables);
-  report.joinLines = joinLinesOf(script.joinVec, lines);
   std::vector<comparedValueStruct> compared(script.mainVec.size());
   joinStruct join;
   bool result = report.outcome == outcomeKind::result;
   if (result) {
-    join = prepareJoin(script.mainVec, report.tables, workers, seed);
+    join = prepareJoin(script.mainVec, verdict.tables, seed, pool);
     compared = comparedValuesOf(script.mainVec, report.tables, join.plan);
     describeSteps(report, join.plan);
   }
-  scanAndCount(report, result ? &join : nullptr, compared, lines, workers);
-  std::vector<diagnosticStruct>& diagnostics = report.diagnostics;
-  checkDuplicateRelations(script.mainVec, lines, diagnostics);
-  checkJoinLines(report.joinLines, script.joinVec, report.tables, diagnostics);
-  if (result) checkTypeMismatches(script.mainVec, report.tables, join.plan, lines, diagnostics);
-  checkJoinRequest(script.mainVec, script.joinVec, report.tables, report.joinLines, lines,
-                   diagnostics);
-  std::stable_sort(
-      diagnostics.begin(), diagnostics.end(),
-      [](const diagnosticStruct& a, const diagnosticStruct& b) { return a.line < b.line; });
+  scanAndCount(report, result ? &join : nullptr, compared, lines, pool);
+  checkTheJoin(report, join, lines);
   return report;
 }

@@ -10,9 +10,10 @@
 #include "check/join_traps.h"
 #include "join/count.h"
 #include "relations/reader.h"
+#include "util/worker_pool.h"
 
 // How a run of relmerge on the script ends.
-enum class outcomeKind { result, joinStructure, unknownRelation };
+enum class outcomeKind { result, joinStructure, unknownRelation, tooLarge };
 
 struct relationReportStruct {
   size_t line = 0;         // of its header
@@ -41,7 +42,7 @@ struct checkReportStruct {
   std::vector<diagnosticStruct> diagnostics;  // in line order
 };
 
-// Reads `text` as relmerge does, on up to `workers` threads, and finds its traps.
-checkReportStruct checkScript(std::string_view text, size_t workers = 1);
+// Reads `text` as relmerge does, with the workers of `pool`, and finds its traps.
+checkReportStruct checkScript(std::string_view text, workerPoolStruct& pool);
 
 #endif  // RELMERGE_CHECK_SCRIPT_CHECK_H_

@@ -102,6 +102,10 @@ void appendResult(std::string& out, const checkReportStruct& report) {
     out += "result: none; relmerge writes that it cannot find a relation instead\n";
     return;
   }
+  if (report.outcome == outcomeKind::tooLarge) {
+    out += "result: none; the join is too large, and relmerge tells that memory ran out\n";
+    return;
+  }
   bigCountStruct rows = report.count.rows;
   std::string rowCount = decimalOf(rows);
   out += "result: " + attributeList(report.heading) + ", " + rowCount +

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -10,8 +11,9 @@
 #include "check/script_check.h"
 #include "check/text_report.h"
 #include "driver/check_messages.h"
+#include "driver/run.h"
 #include "util/files.h"
-#include "util/parallel.h"
+#include "util/worker_pool.h"
 
 namespace {
 
@@ -21,7 +23,14 @@ constexpr int kWarnings = 1;
 constexpr int kNoResult = 2;
 constexpr int kUsageError = 64;
 constexpr int kCannotRead = 66;
+constexpr int kOutOfMemory = 71;
 constexpr int kCannotWrite = 74;
+
+// Every allocation that fails, on any thread, comes here: told on standard error, at once.
+[[noreturn]] void tellLackOfMemory() {
+  writeAll(STDERR_FILENO, kCheckOutOfMemory.data(), kCheckOutOfMemory.size());
+  _exit(kOutOfMemory);
+}
 
 struct commandLineStruct {
   bool json = false;
@@ -89,11 +98,15 @@ int checkFile(const commandLineStruct& line) {
     writeOut(STDERR_FILENO, std::string(kCheckCannotRead) + path + "\n");
     return kCannotRead;
   }
-  // As many workers as relmerge takes: past eight the reading and the indexes gain little.
-  size_t workers = std::min<size_t>(usableProcessors(), 8);
-  inputTextStruct input = readAll(fd, workers);
+  // As many workers as relmerge takes.
+  workerPoolStruct pool(defaultWorkers());
+  inputTextStruct input = readAll(fd, pool);
   if (!standardInput) closeFile(fd);
-  checkReportStruct report = checkScript(input.text(), workers);
+  if (input.readFailed) {
+    writeOut(STDERR_FILENO, std::string(kCheckCannotRead) + path + "\n");
+    return kCannotRead;
+  }
+  checkReportStruct report = checkScript(input.text(), pool);
   reportOutStruct out;
   out.take = [](std::string_view piece) {
     return writeAll(STDOUT_FILENO, piece.data(), piece.size());
@@ -117,6 +130,7 @@ int checkFile(const commandLineStruct& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::set_new_handler(tellLackOfMemory);
   commandLineStruct line = parseCommandLine(argc, argv);
   if (line.help || line.version) {
     writeOut(STDOUT_FILENO, line.help ? std::string(kCheckHelpText)

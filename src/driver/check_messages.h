@@ -32,6 +32,7 @@ inline constexpr std::string_view kCheckShortUsage =
 inline constexpr std::string_view kCheckUnknownOption = "relmerge-check: unknown option ";
 inline constexpr std::string_view kCheckOneScript = "relmerge-check: name one script\n";
 inline constexpr std::string_view kCheckCannotRead = "relmerge-check: cannot read ";
+inline constexpr std::string_view kCheckOutOfMemory = "relmerge-check: out of memory\n";
 inline constexpr std::string_view kCheckCannotWrite =
     "relmerge-check: cannot write the report to standard output\n";
 

@@ -1,7 +1,6 @@
 #include "driver/run.h"
 
 #include <algorithm>
-#include <atomic>
 #include <vector>
 
 #include "driver/log_file.h"
@@ -10,10 +9,8 @@
 #include "join/join.h"
 #include "output/echo.h"
 #include "output/writer.h"
-#include "relations/lookup.h"
 #include "relations/reader.h"
 #include "util/files.h"
-#include "util/parallel.h"
 #include "util/random_seed.h"
 
 namespace {
@@ -40,21 +37,17 @@ size_t longestMessage(std::string_view input, std::string_view output) {
 // What became of a run that opened both files.
 enum class outcomeKind { kWritten, kUnreadableInput, kTooLarge, kOutputNotWritable };
 
-// The writing of the result, which one worker at a time does for all, keeps more workers than
-// this from gaining much, while each costs two buffers and a thread.
-constexpr size_t kMostWorkers = 8;
-
 // Reads the input and writes all of the output; the output receives nothing when the input
 // cannot be read whole.
-outcomeKind produceOutput(int inputFd, int outputFd) {
-  size_t workers = std::min(usableProcessors(), kMostWorkers);
-  inputTextStruct input = readAll(inputFd, workers);
+outcomeKind produceOutput(int inputFd, int outputFd, size_t workers) {
+  workerPoolStruct pool(workers);
+  inputTextStruct input = readAll(inputFd, pool);
   if (input.readFailed) {
     closeFile(outputFd);
     return outcomeKind::kUnreadableInput;
   }
   sinkStruct out = fileSink(outputFd);
-  bool fits = writeOutputOf(input.text(), out, workers);
+  bool fits = writeOutputOf(input.text(), out, pool);
   bool flushed = flushSink(out);
   if (!closeFile(outputFd) || !flushed) return outcomeKind::kOutputNotWritable;
   return fits ? outcomeKind::kWritten : outcomeKind::kTooLarge;
@@ -74,7 +67,7 @@ void logOutcome(logFileStruct& log, outcomeKind outcome, const char* input, cons
 }
 
 // The run once the command line is right: `log` is open but not emptied yet.
-void runOnFiles(const char* input, const char* output, logFileStruct& log) {
+void runOnFiles(const char* input, const char* output, size_t workers, logFileStruct& log) {
   int inputFd = openForReading(input);
   if (inputFd < 0) {
     startLog(log, longestMessage(input, output));
@@ -97,106 +90,67 @@ void runOnFiles(const char* input, const char* output, logFileStruct& log) {
   // Named as the output, "error.log" holds the output, whose start a message would overwrite.
   if (isSameOpenFile(outputFd, log.fd)) leaveLog(log);
   prepareLackOfMemoryReport(log.fd, input);
-  outcomeKind outcome = produceOutput(inputFd, outputFd);
+  outcomeKind outcome = produceOutput(inputFd, outputFd, workers);
   withdrawLackOfMemoryReport();
   closeFile(inputFd);
   logOutcome(log, outcome, input, output);
 }
 
-// Whether positions can count the relations of `script` and the names of its join list.
-bool catalogueWithinLimits(const scriptStruct& script, const joinLimitsStruct& limits) {
-  return script.mainVec.size() <= limits.mostPositions &&
-         script.joinVec.size() <= limits.mostPositions;
-}
-
-// Whether every relation at `tables` can have its rows numbered and its attributes counted.
-bool relationsWithinLimits(const std::vector<mainStruct>& mainVec,
-                           const std::vector<int32_t>& tables, const joinLimitsStruct& limits) {
-  return std::all_of(tables.begin(), tables.end(), [&](int32_t table) {
-    const mainStruct& relation = mainVec[static_cast<size_t>(table)];
-    return relation.rows.size() <= limits.mostRows &&
-           relation.fields.size() <= limits.mostPositions;
-  });
-}
-
-// What the task after the reading makes ready for the writing of the result.
-struct preparedStruct {
-  scriptStruct parsed;
-  joinStruct join;
-  size_t unknown = 0;  // the first name of the join list that no relation has, if any
-  bool tooLarge = false;
-};
-
-// Looks up the relations of the join list and prepares their join, unless a name is unknown
-// or the join is past `limits`.
-void prepareResult(preparedStruct& prepared, const joinLimitsStruct& limits, size_t workers) {
-  const scriptStruct& parsed = prepared.parsed;
-  if (parsed.joinVec.size() < 2) return;
-  prepared.tooLarge = !catalogueWithinLimits(parsed, limits);
-  if (prepared.tooLarge) return;
-  uint64_t seed = randomSeed();
-  std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec, seed);
-  prepared.unknown =
-      static_cast<size_t>(std::find(tables.begin(), tables.end(), -1) - tables.begin());
-  if (prepared.unknown < tables.size()) return;
-  prepared.tooLarge = !relationsWithinLimits(parsed.mainVec, tables, limits);
-  if (prepared.tooLarge) return;
-  prepared.join = prepareJoin(parsed.mainVec, tables, workers, seed);
+// Writes what follows the echo: the result, or the text that says why there is none. False,
+// with nothing written, when the join is past `limits`.
+bool writeAfterEcho(sinkStruct& out, const scriptStruct& parsed,
+                    const joinListVerdictStruct& verdict, const joinStruct& join,
+                    const joinLimitsStruct& limits, workerPoolStruct& pool) {
+  switch (verdict.kind) {
+    case joinListKind::kTooFewNames:
+      writeText(out, kJoinStructureText);
+      return true;
+    case joinListKind::kPastLimits:
+      return false;
+    case joinListKind::kUnknownName:
+      writeText(out, kUnknownRelationText);
+      writeText(out, parsed.joinVec[verdict.unknownName]);
+      writeByte(out, '\n');
+      return true;
+    case joinListKind::kTables:
+      break;
+  }
   // The heading may hold more attributes than any one relation.
-  prepared.tooLarge = prepared.join.plan.fields.size() > limits.mostPositions;
+  if (join.plan.fields.size() > limits.mostPositions) return false;
+  writeResult(out, join, pool);
+  return true;
 }
 
 }  // namespace
 
-bool writeOutputOf(std::string_view script, sinkStruct& out, size_t workers,
-                   const joinLimitsStruct& limits) {
-  // The pieces of the script are read at once, and the echo, which needs nothing but the
-  // script, is written beside them and beside the preparing of the join, which mostly keeps
-  // one worker busy; all that follows the echo waits for it. Tasks are handed out in order,
-  // so the join, last, waits only for pieces that are read or being read.
-  std::vector<size_t> cuts = scriptCuts(script, workers);
-  size_t pieces = cuts.size() - 1;
-  std::vector<scriptStruct> read(pieces);
-  std::atomic<size_t> piecesLeft{pieces};
-  preparedStruct prepared;
-  forEachTaskInParallel(workers, pieces + 2, [&](size_t /*worker*/, size_t task) {
-    if (task < pieces) {
-      read[task] = readScript(script.substr(cuts[task], cuts[task + 1] - cuts[task]));
-      if (piecesLeft.fetch_sub(1) == 1) piecesLeft.notify_all();
-      return;
-    }
-    if (task == pieces) {
-      writeEcho(out, script);
-      return;
-    }
-    for (size_t left = piecesLeft.load(); left != 0; left = piecesLeft.load()) {
-      piecesLeft.wait(left);
-    }
-    prepared.parsed = joinPieces(read);
-    prepareResult(prepared, limits, workers);
-  });
-  const std::vector<std::string_view>& joinVec = prepared.parsed.joinVec;
-  if (joinVec.size() < 2) {
-    writeText(out, kJoinStructureText);
-  } else if (prepared.tooLarge) {
-    return false;
-  } else if (prepared.unknown < joinVec.size()) {
-    writeText(out, kUnknownRelationText);
-    writeText(out, joinVec[prepared.unknown]);
-    writeByte(out, '\n');
-  } else {
-    writeResult(out, prepared.join, workers);
-  }
-  return true;
+size_t defaultWorkers() {
+  constexpr size_t kMostWorkers = 8;
+  return std::min(usableProcessors(), kMostWorkers);
 }
 
-int run(int argc, const char* const* argv) {
+bool writeOutputOf(std::string_view script, sinkStruct& out, workerPoolStruct& pool,
+                   const joinLimitsStruct& limits) {
+  // The echo needs nothing but the script: it is written while the script is read and the join
+  // prepared, and what follows it waits for it.
+  besideJobStruct echo(pool, [&out, script] { writeEcho(out, script); });
+  scriptStruct parsed = readScriptInPieces(script, pool);
+  uint64_t seed = randomSeed();
+  joinListVerdictStruct verdict = joinListVerdict(parsed, seed, limits);
+  joinStruct join;
+  if (verdict.kind == joinListKind::kTables) {
+    join = prepareJoin(parsed.mainVec, verdict.tables, seed, pool);
+  }
+  waitFor(echo);
+  return writeAfterEcho(out, parsed, verdict, join, limits, pool);
+}
+
+int run(int argc, const char* const* argv, size_t workers) {
   logFileStruct log = openLog();
   if (argc != 3) {
     startLog(log, kUsageText.size());
     writeLog(log, {&kUsageText, 1});
   } else {
-    runOnFiles(argv[1], argv[2], log);
+    runOnFiles(argv[1], argv[2], workers, log);
   }
   closeLog(log);
   return 0;

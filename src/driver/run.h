@@ -2,34 +2,27 @@
 #define RELMERGE_DRIVER_RUN_H_
 
 #include <cstddef>
-#include <cstdint>
 #include <string_view>
 
-#include "join/row_index.h"
+#include "join/join_list.h"
 #include "output/sink.h"
+#include "util/worker_pool.h"
 
-// One run of the tool: `relmerge INPUT OUTPUT`. Writes "error.log" in the working directory
-// and the output file; answers the exit status, which is 0 on every path.
-int run(int argc, const char* const* argv);
+// The workers of a run unless told otherwise: one per processor, at most 8. The writing of the
+// result, which one worker at a time does for all, keeps more from gaining much, while each
+// costs two buffers and a thread.
+size_t defaultWorkers();
 
-// The join numbers the rows of a relation in 32 bits, of which the index takes the highest to
-// mark the last row of a chain; no row number may have it, and none may equal kNoRow with it.
-inline constexpr size_t kMostRelationRows = kLastRow - 1;
-// Attributes, relations and names are counted by signed 32-bit positions.
-inline constexpr size_t kMostPositions = INT32_MAX;
-
-// How large a join may be: beyond these numbers its rows and positions would wrap around.
-struct joinLimitsStruct {
-  size_t mostRows = kMostRelationRows;    // of a relation of the join
-  size_t mostPositions = kMostPositions;  // attributes of a relation or of the result,
-                                          // relations of the script, names of the join list
-};
+// One run of the tool: `relmerge INPUT OUTPUT`, with `workers` sharing the work. Writes
+// "error.log" in the working directory and the output file; answers the exit status, which
+// is 0 on every path. The bytes written are the same for any number of workers.
+int run(int argc, const char* const* argv, size_t workers = defaultWorkers());
 
 // Everything the output file receives for `script`: the echo, then the result block or the
-// text that says why there is none. Up to `workers` threads share the work; the bytes are
-// the same for any number. False when the join is past `limits`: the echo is then all that is
+// text that says why there is none. The workers of `pool` share the work; the bytes are the
+// same for any number. False when the join is past `limits`: the echo is then all that is
 // written.
-bool writeOutputOf(std::string_view script, sinkStruct& out, size_t workers = 1,
+bool writeOutputOf(std::string_view script, sinkStruct& out, workerPoolStruct& pool,
                    const joinLimitsStruct& limits = {});
 
 #endif  // RELMERGE_DRIVER_RUN_H_

@@ -10,6 +10,7 @@
 #include "join/plan.h"
 #include "join/row_index.h"
 #include "relations/records.h"
+#include "util/worker_pool.h"
 
 // A join ready to run: its plan and an index for every natural-join step. The catalogue must
 // outlive it.
@@ -39,10 +40,10 @@ inline const mainStruct& relationOfLevel(const joinStruct& join, size_t level) {
   return *join.levelRelations[level];
 }
 
-// Plans the join of the relations at `tables` and builds its indexes, up to `workers` at once,
+// Plans the join of the relations at `tables` and builds its indexes on the workers of `pool`,
 // with keys hashed under `hashSeed`: a random one keeps any input from being made slow to join.
 joinStruct prepareJoin(const std::vector<mainStruct>& mainVec, const std::vector<int32_t>& tables,
-                       size_t workers, uint64_t hashSeed);
+                       uint64_t hashSeed, workerPoolStruct& pool);
 
 // A run of result rows in result order: row k is made of row rowIds[level][k] of the relation
 // at each level.

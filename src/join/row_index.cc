@@ -5,10 +5,10 @@
 
 #include "join/plan.h"
 #include "relations/items.h"
-#include "util/parallel.h"
 #include "util/prefetch.h"
 #include "util/scan.h"
 #include "util/seeded_hash.h"
+#include "util/worker_pool.h"
 
 namespace {
 
@@ -207,6 +207,7 @@ struct alignas(64) partWorkStruct {
   std::vector<std::string_view> key;
   std::vector<std::string_view> items;
   std::vector<rowHashStruct> deferred;  // rows whose walk leaves the part, in the order met
+  size_t indexed = 0;                   // rows with a key among those it hashed
 };
 
 // Puts `row`, which comes before every row added so far, in front of the chain of its key,
@@ -298,9 +299,31 @@ void addRowsAlone(rowIndexStruct& index, const rowVec& rows) {
   }
 }
 
-// Indexes the rows with `parts` workers, a chunk at a time as said above.
-void addRowsShared(rowIndexStruct& index, const rowVec& rows, size_t parts) {
+// Hashes the keys of rows [begin, begin + count), each part a share of them, which counts the
+// rows that have a key; a row without one gets no hash.
+void hashChunk(const rowIndexStruct& index, const rowVec& rows, size_t begin, size_t count,
+               std::vector<partWorkStruct>& work, std::vector<uint64_t>& hashes,
+               std::vector<uint8_t>& present, workerPoolStruct& pool) {
   const std::vector<int32_t>& positions = index.positions;
+  size_t parts = work.size();
+  forEachTask(pool, parts, [&](size_t part) {
+    partWorkStruct& own = work[part];
+    own.key.resize(positions.size());
+    size_t found = 0;
+    for (size_t at = count * part / parts; at < count * (part + 1) / parts; ++at) {
+      bool has = keyOfRow(rows[begin + at], positions, own.items, own.key.data());
+      present[at] = has;
+      hashes[at] = has ? hashKey(own.key.data(), positions.size(), index.seed) : 0;
+      found += has;
+    }
+    own.indexed += found;
+  });
+}
+
+// Indexes the rows with a part of the slots for each worker of `pool`, a chunk at a time as
+// said above.
+void addRowsShared(rowIndexStruct& index, const rowVec& rows, size_t parts,
+                   workerPoolStruct& pool) {
   std::vector<partWorkStruct> work(parts);
   size_t slotCount = index.slots.size();
   for (size_t part = 0; part < parts; ++part) {
@@ -309,25 +332,12 @@ void addRowsShared(rowIndexStruct& index, const rowVec& rows, size_t parts) {
   }
   std::vector<uint64_t> hashes(std::min(kChunkRows, rows.size()));
   std::vector<uint8_t> present(hashes.size());
-  std::vector<size_t> indexed(parts, 0);
   // Walking backwards and putting each row in front of its key's chain leaves every chain in
   // row order.
   for (size_t end = rows.size(); end > 0;) {
     size_t begin = end > kChunkRows ? end - kChunkRows : 0;
-    size_t count = end - begin;
-    forEachTaskInParallel(parts, parts, [&](size_t /*worker*/, size_t part) {
-      partWorkStruct& own = work[part];
-      own.key.resize(positions.size());
-      size_t found = 0;
-      for (size_t at = count * part / parts; at < count * (part + 1) / parts; ++at) {
-        bool has = keyOfRow(rows[begin + at], positions, own.items, own.key.data());
-        present[at] = has;
-        hashes[at] = has ? hashKey(own.key.data(), positions.size(), index.seed) : 0;
-        found += has;
-      }
-      indexed[part] += found;
-    });
-    forEachTaskInParallel(parts, parts, [&](size_t /*worker*/, size_t part) {
+    hashChunk(index, rows, begin, end - begin, work, hashes, present, pool);
+    forEachTask(pool, parts, [&](size_t part) {
       addRowsOfPart(index, rows, begin, end, hashes.data(), present.data(), work[part]);
     });
     end = begin;
@@ -338,8 +348,18 @@ void addRowsShared(rowIndexStruct& index, const rowVec& rows, size_t parts) {
       size_t likely = likelySlot(index, deferred.hash, kUnbounded);
       addRowWithKeyFound(index, rows, deferred.row, deferred.hash, likely, kUnbounded, own);
     }
+    index.indexedRows += own.indexed;
   }
-  for (size_t count : indexed) index.indexedRows += count;
+}
+
+rowIndexStruct emptyIndexOf(const mainStruct& relation, const std::vector<int32_t>& positions,
+                            uint64_t seed) {
+  rowIndexStruct index;
+  index.positions = positions;
+  index.seed = seed;
+  index.nextRow.assign(relation.rows.size(), kNoRow);
+  index.slots.assign(slotCountFor(relation.rows.size()), {0, kNoRow});
+  return index;
 }
 
 }  // namespace
@@ -353,18 +373,21 @@ void resetKeys(keyBlockStruct& keys, size_t width, size_t size) {
 }
 
 rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions,
-                             size_t workers, uint64_t seed) {
-  rowIndexStruct index;
-  index.positions = positions;
-  index.seed = seed;
-  const rowVec& rows = relation.rows;
-  index.nextRow.assign(rows.size(), kNoRow);
-  index.slots.assign(slotCountFor(rows.size()), {0, kNoRow});
-  size_t parts = std::clamp<size_t>(rows.size() / kRowsPerWorker, 1, std::max<size_t>(workers, 1));
+                             uint64_t seed) {
+  rowIndexStruct index = emptyIndexOf(relation, positions, seed);
+  addRowsAlone(index, relation.rows);
+  return index;
+}
+
+rowIndexStruct buildRowIndexShared(const mainStruct& relation,
+                                   const std::vector<int32_t>& positions, uint64_t seed,
+                                   workerPoolStruct& pool) {
+  rowIndexStruct index = emptyIndexOf(relation, positions, seed);
+  size_t parts = std::clamp<size_t>(relation.rows.size() / kRowsPerWorker, 1, poolWorkers(pool));
   if (parts == 1) {
-    addRowsAlone(index, rows);
+    addRowsAlone(index, relation.rows);
   } else {
-    addRowsShared(index, rows, parts);
+    addRowsShared(index, relation.rows, parts, pool);
   }
   return index;
 }

@@ -8,6 +8,7 @@
 
 #include "relations/records.h"
 #include "util/large_allocator.h"
+#include "util/worker_pool.h"
 
 inline constexpr uint32_t kNoRow = UINT32_MAX;
 
@@ -47,11 +48,15 @@ struct keyBlockStruct {
 // Makes room for `size` keys of `width` values; the caller fills values and present.
 void resetKeys(keyBlockStruct& keys, size_t width, size_t size);
 
-// Indexes every row of `relation` that holds a value at each of `positions`, on up to
-// `workers` threads, with keys hashed under `seed`; a row without one matches nothing and is
-// left out.
+// Indexes every row of `relation` that holds a value at each of `positions`, with keys hashed
+// under `seed`; a row without one matches nothing and is left out.
 rowIndexStruct buildRowIndex(const mainStruct& relation, const std::vector<int32_t>& positions,
-                             size_t workers, uint64_t seed);
+                             uint64_t seed);
+
+// buildRowIndex with the workers of `pool` sharing each chunk of rows: the same index.
+rowIndexStruct buildRowIndexShared(const mainStruct& relation,
+                                   const std::vector<int32_t>& positions, uint64_t seed,
+                                   workerPoolStruct& pool);
 
 // A row of a key, and whether further rows of the key follow it.
 struct matchStruct {

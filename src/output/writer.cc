@@ -7,8 +7,8 @@
 #include "output/ordered_output.h"
 #include "relations/items.h"
 #include "relations/rows_in_turn.h"
-#include "util/parallel.h"
 #include "util/scan.h"
+#include "util/worker_pool.h"
 
 namespace {
 
@@ -201,12 +201,13 @@ void countChunk(chunkerStruct& chunker, const chunkStruct& chunk, size_t bytes) 
 
 // The rows, none of which is trimmed, made a chunk at a time by each worker and written in
 // chunk order.
-void writeRowsInParallel(sinkStruct& sink, const joinStruct& join, size_t workers) {
+void writeRowsInParallel(sinkStruct& sink, const joinStruct& join, workerPoolStruct& pool) {
   chunkerStruct chunker;
   chunker.firstRows = relationOfLevel(join, 0).rows.size();
   orderedOutputStruct ordered;
+  size_t workers = poolWorkers(pool);
   openOrderedOutput(ordered, sink, workers);
-  forEachTaskInParallel(workers, workers, [&](size_t /*thread*/, size_t worker) {
+  forEachTask(pool, workers, [&](size_t worker) {
     // On the worker's own stack: sinks side by side would share the cache line that each
     // worker writes with every value.
     sinkStruct piece = pieceSink(ordered, worker);
@@ -227,7 +228,7 @@ void writeRowsInParallel(sinkStruct& sink, const joinStruct& join, size_t worker
 
 }  // namespace
 
-void writeResult(sinkStruct& sink, const joinStruct& join, size_t workers) {
+void writeResult(sinkStruct& sink, const joinStruct& join, workerPoolStruct& pool) {
   writeHeading(sink, join.plan.fields);
   bool ragged = resultMayBeRagged(join) && !join.resultIsEmpty;
   // The echo and the heading may still sit in the buffer. Handed on before the pass that
@@ -237,9 +238,9 @@ void writeResult(sinkStruct& sink, const joinStruct& join, size_t workers) {
   if (sink.failed) return;
   size_t longest = ragged ? longestRowLength(join) : 0;
   // The first chunk is all of a short first relation: nothing to share.
-  bool shared = workers > 1 && relationOfLevel(join, 0).rows.size() > kFirstChunkRows;
+  bool shared = poolWorkers(pool) > 1 && relationOfLevel(join, 0).rows.size() > kFirstChunkRows;
   if (longest == 0 && shared && !join.resultIsEmpty) {
-    writeRowsInParallel(sink, join, workers);
+    writeRowsInParallel(sink, join, pool);
     writeByte(sink, '\n');
     return;
   }

@@ -3,11 +3,12 @@
 
 #include "join/join.h"
 #include "output/sink.h"
+#include "util/worker_pool.h"
 
 // Writes the result block: an empty line, the heading of "result", the rows from the first
 // row of the longest length on (a leading run of shorter rows is dropped), an empty line.
-// Rows of one length are made by up to `workers` threads at once; the bytes are the same.
-// Once a write has failed, no further row is made, by any thread.
-void writeResult(sinkStruct& sink, const joinStruct& join, size_t workers = 1);
+// Rows of one length are made by the workers of `pool` at once; the bytes are the same.
+// Once a write has failed, no further row is made, by any worker.
+void writeResult(sinkStruct& sink, const joinStruct& join, workerPoolStruct& pool);
 
 #endif  // RELMERGE_OUTPUT_WRITER_H_

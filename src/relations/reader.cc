@@ -138,3 +138,12 @@ scriptStruct joinPieces(std::vector<scriptStruct>& pieces) {
   }
   return script;
 }
+
+scriptStruct readScriptInPieces(std::string_view script, workerPoolStruct& pool) {
+  std::vector<size_t> cuts = scriptCuts(script, poolWorkers(pool));
+  std::vector<scriptStruct> pieces(cuts.size() - 1);
+  forEachTask(pool, pieces.size(), [&](size_t piece) {
+    pieces[piece] = readScript(script.substr(cuts[piece], cuts[piece + 1] - cuts[piece]));
+  });
+  return joinPieces(pieces);
+}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "relations/records.h"
+#include "util/worker_pool.h"
 
 // What a script defines: its relations in input order and the names its join lines request.
 struct scriptStruct {
@@ -15,6 +16,10 @@ struct scriptStruct {
 // Reads every line of `text`. Every name, type and value is a view into `text`, which must
 // outlive the result. Nothing is rejected: an odd line yields odd records.
 scriptStruct readScript(std::string_view text);
+
+// readScript by the workers of `pool`, each reading pieces of the script cut by scriptCuts
+// where it is large enough for that to pay.
+scriptStruct readScriptInPieces(std::string_view text, workerPoolStruct& pool);
 
 // Where to cut `text` into pieces for up to `workers` to read at once, each of them a script
 // as cutNear says and at least large enough to be worth a worker: the places of the cuts,

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "util/parallel.h"
+#include "util/worker_pool.h"
 
 namespace {
 
@@ -58,10 +58,10 @@ ssize_t readPart(int fd, char* bytes, size_t from, size_t to) {
 // Reads the regular file `fd` of `fileSize` bytes, from its start, in two halves at once;
 // false when a read fails. The first half's end is where the input stops if it comes back
 // short.
-bool readHalves(int fd, inputTextStruct& input, size_t fileSize) {
+bool readHalves(int fd, inputTextStruct& input, size_t fileSize, workerPoolStruct& pool) {
   size_t split = fileSize / 2 / kSplitAlignment * kSplitAlignment;
   ssize_t got[2] = {0, 0};
-  forEachTaskInParallel(2, 2, [&](size_t /*worker*/, size_t part) {
+  forEachTask(pool, 2, [&](size_t part) {
     got[part] = part == 0 ? readPart(fd, input.bytes.get(), 0, split)
                           : readPart(fd, input.bytes.get(), split, fileSize);
   });
@@ -107,18 +107,18 @@ bool isSameOpenFile(int a, int b) {
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-inputTextStruct readAll(int fd, size_t workers) {
+inputTextStruct readAll(int fd, workerPoolStruct& pool) {
   inputTextStruct input;
   size_t capacity = 0;
   struct stat info;
   bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
   size_t fileSize = regular ? static_cast<size_t>(info.st_size) : 0;
   off_t start = regular ? ::lseek(fd, 0, SEEK_CUR) : -1;
-  if (fileSize >= kSplitReadSize && workers > 1 && start == 0) {
+  if (fileSize >= kSplitReadSize && poolWorkers(pool) > 1 && start == 0) {
     // Fresh memory is most of a large read's cost, and two processors fault it in faster than
     // one.
     reserveInput(input, capacity, fileSize + 1, false);
-    if (!readHalves(fd, input, fileSize)) {
+    if (!readHalves(fd, input, fileSize, pool)) {
       input.readFailed = true;
       return input;
     }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "util/large_allocator.h"
+#include "util/worker_pool.h"
 
 // The whole input in one buffer: every record of a run is a view into it.
 struct inputTextStruct {
@@ -32,9 +33,9 @@ bool isSameFile(int fd, const char* path);
 // True when the files open as `a` and `b`, both open, are one file (same device and inode).
 bool isSameOpenFile(int a, int b);
 
-// Reads all that `fd` holds, with few large reads, on up to `workers` threads. A read that
-// fails ends the reading, with readFailed set.
-inputTextStruct readAll(int fd, size_t workers = 1);
+// Reads all that `fd` holds, with few large reads, on up to two of the workers of `pool`. A
+// read that fails ends the reading, with readFailed set.
+inputTextStruct readAll(int fd, workerPoolStruct& pool);
 
 // Writes all of `size` bytes at `data` to `fd`; false when some of them could not be written.
 bool writeAll(int fd, const char* data, size_t size);

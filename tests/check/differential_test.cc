@@ -59,16 +59,18 @@ TEST(CheckDifferential, OutcomeAndRowsAsTheRunWrites) {
   std::string output;
   sinkStruct sink = textSink(output);
   size_t results = 0;
+  workerPoolStruct solo(1);
+  workerPoolStruct pair(2);
   for (uint32_t seed = 1; seed <= 5000; ++seed) {
     std::string script = randomScript(seed);
     output.clear();
     // Now and then two workers: the outcome must not depend on how many.
-    size_t workers = seed % 4 == 0 ? 2 : 1;
-    writeOutputOf(script, sink, workers);
+    workerPoolStruct& pool = seed % 4 == 0 ? pair : solo;
+    writeOutputOf(script, sink, pool);
     flushSink(sink);
     runEndStruct expected = endOfOutput(script, output);
-    ASSERT_EQ(expected, endOfReport(checkScript(script, workers))) << "seed " << seed << "\n"
-                                                                   << script;
+    ASSERT_EQ(expected, endOfReport(checkScript(script, pool))) << "seed " << seed << "\n"
+                                                                << script;
     if (expected.outcome == "result") ++results;
   }
   // Guards the maker: most scripts make a result, and each other end is met as well.

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "check/check_with.h"
 #include "check/report_strings.h"
 #include "check/script_check.h"
 
@@ -46,12 +47,12 @@ TEST(CheckReport, WholeText) {
        "instead\n"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.text, textReport(checkScript(c.script), {"s.txt", false, false})) << c.script;
+    EXPECT_EQ(c.text, textReport(checkWith(c.script), {"s.txt", false, false})) << c.script;
   }
 }
 
 TEST(CheckReport, ColoursOnlyTheDiagnostics) {
-  checkReportStruct report = checkScript("R(a int)\n1\n");
+  checkReportStruct report = checkWith("R(a int)\n1\n");
   EXPECT_EQ(
       "\x1b[1ms.txt:1:\x1b[0m \x1b[1;31merror:\x1b[0m the script has no join line: relmerge "
       "writes no result, only its join-structure message [join-structure]\n",
@@ -68,7 +69,7 @@ TEST(CheckReport, JsonDocument) {
     join.append(", R").append(number);
   }
   script += join + ")\n";
-  nlohmann::json document = nlohmann::json::parse(jsonReport(checkScript(script)));
+  nlohmann::json document = nlohmann::json::parse(jsonReport(checkWith(script)));
   EXPECT_EQ("result", document["outcome"]);
   nlohmann::json first = {{"name", "\xC3\x81rak"},
                           {"line", 1},
@@ -89,7 +90,7 @@ TEST(CheckReport, JsonDocument) {
 
 TEST(CheckReport, JsonWithoutResult) {
   nlohmann::json document =
-      nlohmann::json::parse(jsonReport(checkScript("R(a int)\n1\n\njoin(R, X)\n")));
+      nlohmann::json::parse(jsonReport(checkWith("R(a int)\n1\n\njoin(R, X)\n")));
   EXPECT_EQ("unknown-relation", document["outcome"]);
   EXPECT_TRUE(document["result"].is_null());
   EXPECT_EQ(nlohmann::json::array(), document["steps"]);
@@ -105,7 +106,7 @@ TEST(CheckReport, AnyBytesMakeAReport) {
   for (int round = 0; round < 1000; ++round) {
     std::string script;
     for (size_t i = rng() % 60; i > 0; --i) script += kPieces[rng() % std::size(kPieces)];
-    checkReportStruct report = checkScript(script, round % 4 == 0 ? 2 : 1);
+    checkReportStruct report = checkWith(script, round % 4 == 0 ? 2 : 1);
     size_t lines = 1 + static_cast<size_t>(std::count(script.begin(), script.end(), '\n'));
     for (const diagnosticStruct& d : report.diagnostics) {
       EXPECT_TRUE(d.line >= 1 && d.line <= lines) << d.code << " on line " << d.line;

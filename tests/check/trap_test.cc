@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "check/check_with.h"
 #include "check/report_strings.h"
 #include "check/script_check.h"
 
@@ -177,7 +178,7 @@ std::vector<foundStruct> foundInJson(const std::string& text) {
 TEST(ScriptCheck, EveryTrapOnItsLine) {
   textReportOptionsStruct options{"script.txt", false, true};
   for (const trapCaseStruct& c : kTrapCases) {
-    checkReportStruct report = checkScript(c.script);
+    checkReportStruct report = checkWith(c.script);
     EXPECT_EQ(c.found, foundIn(report)) << c.what;
     EXPECT_EQ(c.found, foundInText(textReport(report, options))) << c.what;
     EXPECT_EQ(c.found, foundInJson(jsonReport(report))) << c.what;
@@ -200,7 +201,7 @@ TEST(ScriptCheck, ScriptsWithoutTrapsAreClean) {
       "R(a int)\nf(x)\n\nS(a int)\nf(x)\n\njoin(R, S, R)\n",
   };
   for (std::string_view script : scripts) {
-    checkReportStruct report = checkScript(script);
+    checkReportStruct report = checkWith(script);
     EXPECT_EQ(outcomeKind::result, report.outcome) << script;
     EXPECT_EQ(std::vector<foundStruct>{}, foundIn(report)) << script;
   }

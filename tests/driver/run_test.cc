@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "../e2e/scratch_dir.h"
 
 namespace {
 
@@ -37,7 +40,8 @@ TEST(JoinLimits, JoinPastThemStopsAfterTheEcho) {
   for (const Case& c : cases) {
     std::string output;
     sinkStruct sink = textSink(output);
-    EXPECT_EQ(c.fits, writeOutputOf(c.script, sink, 1, c.limits)) << c.what;
+    workerPoolStruct solo(1);
+    EXPECT_EQ(c.fits, writeOutputOf(c.script, sink, solo, c.limits)) << c.what;
     flushSink(sink);
     std::string echo = c.script + "\n";
     if (c.fits) {
@@ -48,10 +52,24 @@ TEST(JoinLimits, JoinPastThemStopsAfterTheEcho) {
   }
 }
 
-// Large enough for every part of a run that workers share: the script is parsed in pieces at
-// once (from 1 MiB), the index of a relation of 4M rows or more is built by several, and the
-// rows are written by several, in order.
-TEST(WriteOutput, LargeJoinOnWorkersAsOnOne) {
+// Enters a folder for as long as it lives: "error.log" lands in the working folder.
+struct enteredDirStruct {
+  explicit enteredDirStruct(const std::filesystem::path& path)
+      : left(std::filesystem::current_path()) {
+    std::filesystem::current_path(path);
+  }
+  ~enteredDirStruct() { std::filesystem::current_path(left); }
+  enteredDirStruct(const enteredDirStruct&) = delete;
+  enteredDirStruct& operator=(const enteredDirStruct&) = delete;
+
+  std::filesystem::path left;
+};
+
+// Large enough for every part of a run that workers share: the input is read in two halves
+// (from 8 MiB), the script parsed in pieces (from 1 MiB), the index of a relation of 4M rows
+// or more built by all workers a chunk at a time, and the rows written by several, in order.
+// More workers than there are processors give the same bytes too.
+TEST(WriteOutput, LargeJoinOnAnyNumberOfWorkersAsOnOne) {
   constexpr size_t kKeys = 4096;
   constexpr size_t kIndexedRows = (size_t{1} << 22) + 1000;
   constexpr size_t kFirstRows = 100;
@@ -76,12 +94,19 @@ TEST(WriteOutput, LargeJoinOnWorkersAsOnOne) {
     for (size_t p = 0; p < partners; ++p) expected += row;
   }
   expected += "\n";
-  // An odd number, so that the shares of the index and of the rows come out unequal.
-  std::string output;
-  sinkStruct sink = textSink(output);
-  EXPECT_TRUE(writeOutputOf(script, sink, 3));
-  flushSink(sink);
-  EXPECT_TRUE(output == expected) << output.size() << " bytes, " << expected.size() << " expected";
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  ASSERT_TRUE(writeFile(dir.path / "in.txt", script));
+  enteredDirStruct entered(dir.path);
+  // Odd numbers too, so that the shares of the index and of the rows come out unequal.
+  for (size_t workers : {1, 2, 3, 8}) {
+    const char* argv[] = {"relmerge", "in.txt", "out.txt"};
+    EXPECT_EQ(0, run(3, argv, workers));
+    std::string output = readFile(dir.path / "out.txt");
+    EXPECT_TRUE(output == expected)
+        << workers << " workers: " << output.size() << " bytes, " << expected.size() << " expected";
+    EXPECT_EQ("", readFile(dir.path / "error.log")) << workers << " workers";
+  }
 }
 
 }  // namespace

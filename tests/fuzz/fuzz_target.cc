@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "check/check_with.h"
 #include "check/json_report.h"
 #include "check/script_check.h"
 #include "check/text_report.h"
@@ -47,7 +48,8 @@ std::string_view outputOf(std::string_view script) {
   output.clear();
   sink.used = 0;
   sink.failed = false;
-  writeOutputOf(script, sink);
+  workerPoolStruct solo(1);
+  writeOutputOf(script, sink, solo);
   flushSink(sink);
   return output;
 }
@@ -57,8 +59,9 @@ std::string_view outputOf(std::string_view script) {
 void prepareAndWalk(std::string_view script, bool walk) {
   scriptStruct parsed = readScript(script);
   uint64_t seed = randomSeed();
+  workerPoolStruct solo(1);
   joinStruct join =
-      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, seed), 1, seed);
+      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, seed), seed, solo);
   if (!walk) return;
   size_t walked = 0;
   forEachResultBlock(join, [&walked](const resultBlockStruct& block) {
@@ -85,7 +88,7 @@ std::string outcomeOf(std::string_view script, std::string_view output) {
 
 // What relmerge-check tells of the script, in the terms of outcomeOf.
 std::string checkedOutcomeOf(std::string_view script) {
-  checkReportStruct report = checkScript(script);
+  checkReportStruct report = checkWith(script);
   std::string text;
   reportOutStruct textOut = reportInto(text);
   writeTextReport(report, {"script", true, false}, textOut);

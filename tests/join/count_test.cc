@@ -10,6 +10,7 @@
 #include "join/oracle.h"
 #include "relations/lookup.h"
 #include "relations/reader.h"
+#include "util/worker_pool.h"
 
 namespace {
 
@@ -27,8 +28,9 @@ bool isRunnable(const scriptStruct& script) {
 }
 
 countsStruct engineCounts(const scriptStruct& script, size_t workers = 1) {
-  joinStruct join = prepareJoin(script.mainVec, findTables(script.joinVec, script.mainVec, kSeed),
-                                workers, kSeed);
+  workerPoolStruct pool(workers);
+  joinStruct join =
+      prepareJoin(script.mainVec, findTables(script.joinVec, script.mainVec, kSeed), kSeed, pool);
   resultCountStruct count = countResult(join);
   return {decimalOf(count.rows), decimalOf(count.trimmed)};
 }

@@ -20,15 +20,16 @@
 namespace {
 
 // The engine's result block, written through `sink`, which must write to a string, by
-// `workers` threads with keys hashed under `hashSeed`. A sink holds a large buffer, so
+// `workers` workers with keys hashed under `hashSeed`. A sink holds a large buffer, so
 // thousands of scripts share one rather than each making its own.
 std::string engineResultBlock(const scriptStruct& script, sinkStruct& sink, size_t workers,
                               uint64_t hashSeed) {
   std::vector<int32_t> tables = findTables(script.joinVec, script.mainVec, hashSeed);
-  joinStruct join = prepareJoin(script.mainVec, tables, workers, hashSeed);
+  workerPoolStruct pool(workers);
+  joinStruct join = prepareJoin(script.mainVec, tables, hashSeed, pool);
   std::string& block = *static_cast<std::string*>(sink.drain.place);  // a textSink's string
   block.clear();
-  writeResult(sink, join, workers);
+  writeResult(sink, join, pool);
   flushSink(sink);
   return block;
 }

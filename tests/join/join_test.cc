@@ -6,6 +6,7 @@
 
 #include "relations/lookup.h"
 #include "relations/reader.h"
+#include "util/worker_pool.h"
 
 namespace {
 
@@ -14,8 +15,9 @@ constexpr uint64_t kSeed = 0x5EED;
 
 TEST(PrepareJoin, StepsWithTheSameRelationAndKeyShareAnIndex) {
   scriptStruct script = readScript("R(a int)\n1\n\nS(b int)\n2\n\njoin(R, R, S, R, R)");
+  workerPoolStruct solo(1);
   joinStruct join =
-      prepareJoin(script.mainVec, findTables(script.joinVec, script.mainVec, kSeed), 1, kSeed);
+      prepareJoin(script.mainVec, findTables(script.joinVec, script.mainVec, kSeed), kSeed, solo);
   ASSERT_EQ(4u, join.stepIndexes.size());
   EXPECT_EQ(1u, join.indexes.size());
   EXPECT_EQ(join.stepIndexes[0], join.stepIndexes[2]);
@@ -59,8 +61,9 @@ TEST(ResultBlocks, BlockSizeChangesNothing) {
   for (std::string_view firstRow : {"", "1, 2, 9\n"}) {
     std::string script = manyBlocksScript(firstRow);
     scriptStruct parsed = readScript(script);
+    workerPoolStruct solo(1);
     joinStruct join =
-        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), 1, kSeed);
+        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), kSeed, solo);
     std::vector<std::vector<uint32_t>> whole = resultRowsOf(join, 1 << 16);
     ASSERT_GT(whole.size(), 1000u);
     for (size_t blockRows : {1, 2, 3, 7, 64, 1000}) {
@@ -89,8 +92,9 @@ TEST(ResultBlocks, RunsOfFirstRowsFollowOneAnother) {
   for (std::string_view firstRow : {"", "1, 2, 9\n"}) {
     std::string script = manyBlocksScript(firstRow);
     scriptStruct parsed = readScript(script);
+    workerPoolStruct solo(1);
     joinStruct join =
-        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), 1, kSeed);
+        prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), kSeed, solo);
     std::vector<std::vector<uint32_t>> whole = resultRowsOf(join, kResultBlockRows);
     size_t firstRows = relationOfLevel(join, 0).rows.size();
     std::vector<std::vector<size_t>> cutSets = {
@@ -111,11 +115,12 @@ TEST(PrepareJoin, WorkersBuildTheSameIndexes) {
   std::string script = manyBlocksScript("");
   scriptStruct parsed = readScript(script);
   std::vector<int32_t> tables = findTables(parsed.joinVec, parsed.mainVec, kSeed);
+  workerPoolStruct solo(1);
   std::vector<std::vector<uint32_t>> alone =
-      resultRowsOf(prepareJoin(parsed.mainVec, tables, 1, kSeed), 64);
+      resultRowsOf(prepareJoin(parsed.mainVec, tables, kSeed, solo), 64);
   for (size_t workers : {2, 3, 8}) {
-    EXPECT_EQ(alone,
-              resultRowsOf(prepareJoin(parsed.mainVec, tables, workers, kSeed + workers), 64))
+    workerPoolStruct pool(workers);
+    EXPECT_EQ(alone, resultRowsOf(prepareJoin(parsed.mainVec, tables, kSeed + workers, pool), 64))
         << workers;
   }
 }
@@ -123,8 +128,9 @@ TEST(PrepareJoin, WorkersBuildTheSameIndexes) {
 TEST(ResultBlocks, TakerThatStopsIsNotCalledAgain) {
   std::string script = manyBlocksScript("");
   scriptStruct parsed = readScript(script);
+  workerPoolStruct solo(1);
   joinStruct join =
-      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), 1, kSeed);
+      prepareJoin(parsed.mainVec, findTables(parsed.joinVec, parsed.mainVec, kSeed), kSeed, solo);
   size_t calls = 0;
   forEachResultBlock(
       join, [&calls](const resultBlockStruct&) { return ++calls < 3; }, 5);

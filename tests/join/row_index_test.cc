@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "relations/reader.h"
+#include "util/worker_pool.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ std::vector<uint32_t> chainOf(const rowIndexStruct& index, matchStruct match) {
 TEST(RowIndex, ChainsRowsOfOneKeyInRowOrder) {
   scriptStruct script = readScript("R(k int, v int)\n1, a\n2, b\n1, c\n3\n1, d\n2, e\n");
   const mainStruct& relation = script.mainVec[0];
-  rowIndexStruct index = buildRowIndex(relation, {0}, 1, kSeed);
+  rowIndexStruct index = buildRowIndex(relation, {0}, kSeed);
   struct Case {
     std::string_view key;
     std::vector<uint32_t> rows;
@@ -56,7 +57,7 @@ TEST(RowIndex, ChainsRowsOfOneKeyInRowOrder) {
     EXPECT_EQ(c.rows, chainOf(index, firstRows[k])) << c.key;
   }
   // Row 3 holds no value at position 1, so it can match nothing there.
-  rowIndexStruct second = buildRowIndex(relation, {1, 0}, 1, kSeed);
+  rowIndexStruct second = buildRowIndex(relation, {1, 0}, kSeed);
   std::vector<matchStruct> some = firstMatchesOf(second, relation, {{"", "3"}, {"c", "1"}, {}});
   ASSERT_EQ(3u, some.size());
   EXPECT_EQ(std::vector<uint32_t>{}, chainOf(second, some[0]));
@@ -95,11 +96,12 @@ TEST(RowIndex, WorkersChainTheSameRows) {
   }
   for (size_t i = 0; i <= kRows; ++i) cases[2].keys.push_back({numbers[i]});
   for (const Case& c : cases) {
-    rowIndexStruct alone = buildRowIndex(relation, c.positions, 1, kSeed);
+    rowIndexStruct alone = buildRowIndex(relation, c.positions, kSeed);
     std::vector<matchStruct> expected = firstMatchesOf(alone, relation, c.keys);
     for (size_t workers : {2, 3, 4}) {
       // Another seed too: rows come in row order whatever hash they were placed by.
-      rowIndexStruct shared = buildRowIndex(relation, c.positions, workers, kSeed * workers);
+      workerPoolStruct pool(workers);
+      rowIndexStruct shared = buildRowIndexShared(relation, c.positions, kSeed * workers, pool);
       EXPECT_EQ(alone.indexedRows, shared.indexedRows) << workers;
       std::vector<matchStruct> got = firstMatchesOf(shared, relation, c.keys);
       size_t differing = 0;

@@ -59,7 +59,8 @@ TEST(Workloads, SmallInstancesMatchTheOracle) {
       for (size_t workers : {1, 2}) {
         std::string output;
         sinkStruct sink = textSink(output);
-        writeOutputOf(script, sink, workers);
+        workerPoolStruct pool(workers);
+        writeOutputOf(script, sink, pool);
         flushSink(sink);
         EXPECT_EQ(oracle, output) << name << ", " << workers << " workers";
       }

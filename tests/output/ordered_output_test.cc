@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "util/parallel.h"
+#include "util/worker_pool.h"
 
 namespace {
 
@@ -29,7 +29,8 @@ void writeChunks(sinkStruct& out, size_t workers, size_t chunks, size_t capacity
   orderedOutputStruct ordered;
   openOrderedOutput(ordered, out, workers, capacity);
   std::atomic<size_t> next{0};
-  forEachTaskInParallel(workers, workers, [&](size_t /*thread*/, size_t worker) {
+  workerPoolStruct pool(workers);
+  forEachTask(pool, workers, [&](size_t worker) {
     sinkStruct sink = pieceSink(ordered, worker);
     for (size_t chunk = next++; chunk < chunks; chunk = next++) {
       beginChunk(sink, chunk);
@@ -98,7 +99,8 @@ TEST(OrderedOutput, FailedFileIsReportedToTheWorkers) {
   constexpr size_t kChunks = 200;
   std::atomic<size_t> next{0};
   std::vector<int> failedAfter(kChunks, 0);
-  forEachTaskInParallel(2, 2, [&](size_t /*thread*/, size_t worker) {
+  workerPoolStruct pool(2);
+  forEachTask(pool, 2, [&](size_t worker) {
     sinkStruct piece = pieceSink(ordered, worker);
     bool failedBefore = false;
     for (size_t chunk = next++; chunk < kChunks; chunk = next++) {
@@ -127,7 +129,8 @@ TEST(OrderedOutput, FileThatFailedBeforeIsReportedAtOnce) {
   openOrderedOutput(ordered, sink, 2, 16);
   std::atomic<size_t> next{0};
   std::atomic<int> unaware{0};
-  forEachTaskInParallel(2, 2, [&](size_t /*thread*/, size_t worker) {
+  workerPoolStruct pool(2);
+  forEachTask(pool, 2, [&](size_t worker) {
     sinkStruct piece = pieceSink(ordered, worker);
     for (size_t chunk = next++; chunk < 10; chunk = next++) {
       beginChunk(piece, chunk);

@@ -12,7 +12,8 @@ namespace {
 std::string resultOf(std::string_view script, size_t workers = 1) {
   std::string out;
   sinkStruct sink = textSink(out);
-  writeOutputOf(script, sink, workers);
+  workerPoolStruct pool(workers);
+  writeOutputOf(script, sink, pool);
   flushSink(sink);
   std::string echo = std::string(script) + "\n";
   EXPECT_EQ(echo, out.substr(0, echo.size())) << script;

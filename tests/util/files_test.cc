@@ -31,7 +31,8 @@ std::string readBack(const std::filesystem::path& path, size_t workers, size_t s
     ::close(fd);
     return "short read";
   }
-  inputTextStruct input = readAll(fd, workers);
+  workerPoolStruct pool(workers);
+  inputTextStruct input = readAll(fd, pool);
   ::close(fd);
   return std::string(input.text());
 }
@@ -67,7 +68,8 @@ TEST(ReadAll, PipeArrivesWhole) {
     writeAll(out, bytes.data(), bytes.size());
     ::close(out);
   });
-  inputTextStruct input = readAll(ends[0], 2);
+  workerPoolStruct pool(2);
+  inputTextStruct input = readAll(ends[0], pool);
   writer.join();
   ::close(ends[0]);
   EXPECT_TRUE(bytes == input.text());
@@ -77,7 +79,8 @@ TEST(ReadAll, FailedReadIsTold) {
   // Its first read fails: no page of the reader's own memory lies at offset 0.
   int fd = ::open("/proc/self/mem", O_RDONLY);
   if (fd < 0) GTEST_SKIP() << "no /proc/self/mem here";
-  inputTextStruct input = readAll(fd, 2);
+  workerPoolStruct pair(2);
+  inputTextStruct input = readAll(fd, pair);
   ::close(fd);
   EXPECT_TRUE(input.readFailed);
   for (size_t workers : {1, 2}) {
@@ -85,7 +88,8 @@ TEST(ReadAll, FailedReadIsTold) {
     ASSERT_FALSE(dir.path.empty());
     ASSERT_TRUE(writeFile(dir.path / "input", std::string(9 << 20, 'x')));
     int file = ::open((dir.path / "input").c_str(), O_RDONLY);
-    EXPECT_FALSE(readAll(file, workers).readFailed) << workers << " workers";
+    workerPoolStruct pool(workers);
+    EXPECT_FALSE(readAll(file, pool).readFailed) << workers << " workers";
     ::close(file);
   }
 }
