@@ -64,7 +64,8 @@ inline std::string_view rowOf(const joinStruct& join, const resultBlockStruct& b
 }
 
 // Hands the result rows to `take` in blocks of at most `blockRows`, in the order the
-// left-to-right fold gives them, until none is left or `take` answers false.
+// left-to-right fold gives them, until none is left or `take` answers false. The walk that
+// makes them is join/result_cursor.h, for callers that would rather pull the blocks.
 void forEachResultBlock(const joinStruct& join,
                         const std::function<bool(const resultBlockStruct&)>& take,
                         size_t blockRows = kResultBlockRows);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <type_traits>
+#include <utility>
 
 #include "join/plan.h"
 #include "relations/items.h"
@@ -133,10 +136,93 @@ template <typename HoldsKey>
 // A few keys ahead of the one being handled, the memory its lookup will read is asked for in
 // stages: the slot, then the row whose tag matches, then that row's bytes. Without this every
 // lookup waits on three cache misses in a row; asking only for rows whose tag matches keeps
-// keys without a match from filling the memory bus with rows nobody reads. The keys go
-// through the stages a group at a time, so that each stage is a plain loop.
-constexpr size_t kStage = 12;
-constexpr size_t kAhead = 3 * kStage;
+// keys without a match from filling the memory bus with rows nobody reads.
+
+// What the stages of the lookups of a block of keys share: the key block's columns are held
+// here, as a stage that calls the handler would otherwise read them afresh for every key.
+template <typename Handle>
+struct lookUpStruct {
+  const rowIndexStruct& index;
+  const rowVec& rows;
+  size_t count;
+  const uint8_t* present;
+  const uint64_t* hashes;
+  size_t* likelySlots;
+  size_t end;               // where a bounded walk over the slots ends, or kUnbounded
+  const uint32_t* keyRows;  // the row of each key, or null
+  Handle& handle;
+};
+
+// The first row of key k's likely slot; kNoRow where there is none.
+template <typename Lookup>
+uint32_t likelyRow(const Lookup& lookup, size_t k) {
+  size_t slot = lookup.likelySlots[k];
+  return slot == lookup.end ? kNoRow : lookup.index.slots[slot].firstRow;
+}
+
+template <typename Lookup>
+[[gnu::always_inline]] inline void askHomeSlot(Lookup& lookup, size_t k) {
+  prefetch(&homeSlot(lookup.index, lookup.hashes[k]));
+}
+
+// Finds the key's likely slot and asks for the entry of its row, of the row after it where
+// the key has more, and of the key's own row, which is taken apart only if a tag matches.
+template <typename Lookup>
+[[gnu::always_inline]] inline void findLikelyRow(Lookup& lookup, size_t k) {
+  size_t likely = likelySlot(lookup.index, lookup.hashes[k], lookup.end);
+  lookup.likelySlots[k] = likely;
+  uint32_t row = likelyRow(lookup, k);
+  if (row == kNoRow) return;
+  prefetch(&lookup.rows.packed[row]);
+  if ((lookup.index.slots[likely].hashTag & kMoreRows) != 0) prefetch(&lookup.index.nextRow[row]);
+  if (lookup.keyRows != nullptr) prefetch(&lookup.rows.packed[lookup.keyRows[k]]);
+}
+
+template <typename Lookup>
+[[gnu::always_inline]] inline void askRowBytes(Lookup& lookup, size_t k) {
+  uint32_t row = likelyRow(lookup, k);
+  if (row == kNoRow) return;
+  prefetch(lookup.rows[row].data());
+  if (lookup.keyRows != nullptr) prefetch(lookup.rows[lookup.keyRows[k]].data());
+}
+
+template <typename Lookup>
+[[gnu::always_inline]] inline void handleKey(Lookup& lookup, size_t k) {
+  lookup.handle(k, lookup.likelySlots[k]);
+}
+
+template <typename Lookup>
+using lookUpStageFn = void (*)(Lookup&, size_t);
+
+// The stages a key goes through, in order. Each runs kStageKeys keys behind the one before
+// it, over a group of that many keys at a time, so that each stage is a plain loop.
+constexpr size_t kStageKeys = 12;
+template <typename Lookup>
+constexpr lookUpStageFn<Lookup> kLookUpStages[] = {askHomeSlot<Lookup>, findLikelyRow<Lookup>,
+                                                   askRowBytes<Lookup>, handleKey<Lookup>};
+
+// Runs stage `Stage` on the present keys it has reached when the first stage stands at the
+// group from key `group` on; false while it has reached none.
+template <size_t Stage, typename Lookup>
+[[gnu::always_inline]] inline bool runStage(Lookup& lookup, size_t group) {
+  if (group < Stage * kStageKeys) return false;
+  size_t from = group - Stage * kStageKeys;
+  size_t to = std::min(from + kStageKeys, lookup.count);
+  for (size_t k = from; k < to; ++k) {
+    if (lookup.present[k]) kLookUpStages<Lookup>[Stage](lookup, k);
+  }
+  return true;
+}
+
+// Moves the keys through the stages a group at a time. The stages are a pack rather than a
+// loop over the table, so that every call goes straight to its stage.
+template <typename Lookup, size_t... Stage>
+[[gnu::always_inline]] inline void runStages(Lookup& lookup, std::index_sequence<Stage...>) {
+  size_t groupsEnd = lookup.count + (sizeof...(Stage) - 1) * kStageKeys;
+  for (size_t group = 0; group < groupsEnd; group += kStageKeys) {
+    (runStage<Stage>(lookup, group) && ...);
+  }
+}
 
 // Calls handle(k, slot) for every present key in key order, where `slot` is the key's likely
 // slot, or `end` when the key's walk is bounded there and reaches it. `keyRows`, if given,
@@ -146,39 +232,18 @@ template <typename Handle>
 [[gnu::always_inline]] inline void lookUpInTurn(const rowIndexStruct& index, const rowVec& rows,
                                                 keyBlockStruct& keys, size_t end,
                                                 const uint32_t* keyRows, Handle&& handle) {
-  size_t count = keys.size;
-  std::vector<size_t>& likely = keys.likelySlots;
-  likely.resize(count);
-  // Calls visit(k) for each present key of [from, from + kStage), as far as there are keys.
-  auto stage = [&](size_t from, auto&& visit) {
-    size_t to = std::min(from + kStage, count);
-    for (size_t k = from; k < to; ++k) {
-      if (keys.present[k]) visit(k);
-    }
-  };
-  auto firstRowAt = [&](size_t slot) { return slot == end ? kNoRow : index.slots[slot].firstRow; };
-  for (size_t group = 0; group < count + kAhead; group += kStage) {
-    stage(group, [&](size_t k) { prefetch(&homeSlot(index, keys.hashes[k])); });
-    if (group < kStage) continue;
-    stage(group - kStage, [&](size_t k) {
-      likely[k] = likelySlot(index, keys.hashes[k], end);
-      uint32_t row = firstRowAt(likely[k]);
-      if (row != kNoRow) {
-        prefetch(&rows.packed[row]);
-        if ((index.slots[likely[k]].hashTag & kMoreRows) != 0) prefetch(&index.nextRow[row]);
-        if (keyRows != nullptr) prefetch(&rows.packed[keyRows[k]]);
-      }
-    });
-    if (group < 2 * kStage) continue;
-    stage(group - 2 * kStage, [&](size_t k) {
-      uint32_t row = firstRowAt(likely[k]);
-      if (row == kNoRow) return;
-      prefetch(rows[row].data());
-      if (keyRows != nullptr) prefetch(rows[keyRows[k]].data());
-    });
-    if (group < kAhead) continue;
-    stage(group - kAhead, [&](size_t k) { handle(k, likely[k]); });
-  }
+  using lookUp = lookUpStruct<std::remove_reference_t<Handle>>;
+  keys.likelySlots.resize(keys.size);
+  lookUp shared{.index = index,
+                .rows = rows,
+                .count = keys.size,
+                .present = keys.present.data(),
+                .hashes = keys.hashes.data(),
+                .likelySlots = keys.likelySlots.data(),
+                .end = end,
+                .keyRows = keyRows,
+                .handle = handle};
+  runStages(shared, std::make_index_sequence<std::size(kLookUpStages<lookUp>)>());
 }
 
 // Rows are indexed a chunk at a time: the keys of all its rows are hashed, by all workers

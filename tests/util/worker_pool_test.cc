@@ -9,6 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -109,9 +111,18 @@ TEST(WorkerPool, BesideJobYieldsToBatches) {
   constexpr size_t kTasks = 20;
   for (size_t workers : {2, 3}) {
     workerPoolStruct pool(workers);
+    // Every thread of the pool is held before the later job is queued, so that none is free
+    // to take it before the batch arrives.
     std::atomic<bool> released{false};
-    besideJobStruct holder(pool,
-                           [&] { waitUntil([&] { return released.load(); }, longFromNow()); });
+    std::atomic<size_t> holding{0};
+    std::vector<std::unique_ptr<besideJobStruct<std::function<void()>>>> holders;
+    for (size_t t = 1; t < workers; ++t) {
+      holders.push_back(std::make_unique<besideJobStruct<std::function<void()>>>(pool, [&] {
+        ++holding;
+        waitUntil([&] { return released.load(); }, longFromNow());
+      }));
+    }
+    ASSERT_TRUE(waitUntil([&] { return holding == workers - 1; }, longFromNow()));
     std::atomic<size_t> begun{0};
     size_t begunBeforeLater = 0;
     besideJobStruct later(pool, [&] { begunBeforeLater = begun.load(); });
@@ -120,7 +131,7 @@ TEST(WorkerPool, BesideJobYieldsToBatches) {
       released = true;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
-    waitFor(holder);
+    for (auto& holder : holders) waitFor(*holder);
     waitFor(later);
     // Every task is handed out by then; each other worker may hold one it has not begun.
     EXPECT_GE(begunBeforeLater, kTasks - (workers - 1)) << workers << " workers";
