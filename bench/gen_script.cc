@@ -26,7 +26,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -82,12 +81,18 @@ struct Workload {
   std::vector<int> join;  // indices into rels, in join-line order
 };
 
+// The generator has nothing to clean up: a failure ends it with the reason.
+[[noreturn]] void fail(const std::string& what) {
+  std::fprintf(stderr, "gen_script: %s\n", what.c_str());
+  std::exit(1);
+}
+
 // Buffered writer; the scripts reach gigabytes, so no iostreams.
 class Out {
  public:
   explicit Out(const std::string& path) : path_(path) {
     f_ = std::fopen(path.c_str(), "wb");
-    if (!f_) throw std::runtime_error("cannot create " + path + ": " + std::strerror(errno));
+    if (!f_) fail("cannot create " + path + ": " + std::strerror(errno));
     buf_.resize(1 << 20);
   }
   ~Out() { close(); }
@@ -132,7 +137,7 @@ class Out {
   void close() {
     if (!f_) return;
     flush();
-    if (std::fclose(f_) != 0) throw std::runtime_error("write failed: " + path_);
+    if (std::fclose(f_) != 0) fail("write failed: " + path_);
     f_ = nullptr;
   }
 
@@ -142,7 +147,7 @@ class Out {
     len_ = 0;
   }
   void write_raw(const char* p, size_t n) {
-    if (n && std::fwrite(p, 1, n, f_) != n) throw std::runtime_error("write failed: " + path_);
+    if (n && std::fwrite(p, 1, n, f_) != n) fail("write failed: " + path_);
     total_ += n;
   }
   std::string path_;
@@ -343,7 +348,7 @@ Step plan_step(const Joined& left, const Rel& right) {
       }
     if (!found) s.keep.push_back(rc);
   }
-  if (s.common.size() > 2) throw std::runtime_error("more than two common attributes");
+  if (s.common.size() > 2) fail("more than two common attributes");
   return s;
 }
 
@@ -390,6 +395,35 @@ struct JoinPlan {
       steps;
 };
 
+void write_result_heading(Out& out, const std::vector<Attr>& attrs) {
+  out.put("\n\nresult(");
+  for (size_t c = 0; c < attrs.size(); ++c) {
+    out.put(attrs[c].name);
+    out.put(' ');
+    out.put(attrs[c].type());
+    out.put(c + 1 < attrs.size() ? ", " : ")");
+  }
+  out.put('\n');
+}
+
+// Runs the last step of the fold, writing each row it makes; answers how many.
+uint64_t write_last_step(Out& out, const Joined& cur, const Rel& right, const Step& s) {
+  uint64_t count = 0;
+  run_step(cur, right, s, [&](const uint32_t* l, const uint32_t* r) {
+    for (size_t c = 0; c < cur.attrs.size(); ++c) {
+      if (c) out.put(", ", 2);
+      out.value(cur.attrs[c], l[c]);
+    }
+    for (size_t rc : s.keep) {
+      out.put(", ", 2);
+      out.value(right.attrs[rc], r[rc]);
+    }
+    out.put('\n');
+    ++count;
+  });
+  return count;
+}
+
 // Folds the join list left to right; the last step streams its rows into `out`.
 uint64_t join_and_write(const Workload& w, Out& out, JoinPlan& plan) {
   Joined cur;
@@ -411,9 +445,8 @@ uint64_t join_and_write(const Workload& w, Out& out, JoinPlan& plan) {
     next.attrs = cur.attrs;
     next.source = cur.source;
     extend_heading(next, right, ri, s);
-    const size_t lw = cur.attrs.size();
-
     if (st + 1 < w.join.size()) {
+      const size_t lw = cur.attrs.size();
       run_step(cur, right, s, [&](const uint32_t* l, const uint32_t* r) {
         next.vals.insert(next.vals.end(), l, l + lw);
         for (size_t rc : s.keep) next.vals.push_back(r[rc]);
@@ -422,26 +455,8 @@ uint64_t join_and_write(const Workload& w, Out& out, JoinPlan& plan) {
       continue;
     }
 
-    out.put("\n\nresult(");
-    for (size_t c = 0; c < next.attrs.size(); ++c) {
-      out.put(next.attrs[c].name);
-      out.put(' ');
-      out.put(next.attrs[c].type());
-      out.put(c + 1 < next.attrs.size() ? ", " : ")");
-    }
-    out.put('\n');
-    run_step(cur, right, s, [&](const uint32_t* l, const uint32_t* r) {
-      for (size_t c = 0; c < lw; ++c) {
-        if (c) out.put(", ", 2);
-        out.value(cur.attrs[c], l[c]);
-      }
-      for (size_t rc : s.keep) {
-        out.put(", ", 2);
-        out.value(right.attrs[rc], r[rc]);
-      }
-      out.put('\n');
-      ++count;
-    });
+    write_result_heading(out, next.attrs);
+    count = write_last_step(out, cur, right, s);
     out.put('\n');
     plan.heading = next.attrs;
     plan.source = next.source;
@@ -583,7 +598,7 @@ std::string sortjoin_vars(const Workload& w, const JoinPlan& p, const std::strin
 
 void make_dir(const std::string& d) {
   if (mkdir(d.c_str(), 0755) != 0 && errno != EEXIST)
-    throw std::runtime_error("cannot create " + d + ": " + std::strerror(errno));
+    fail("cannot create " + d + ": " + std::strerror(errno));
 }
 
 void emit(const Workload& w, const std::string& root, bool peers) {
@@ -612,13 +627,15 @@ void emit(const Workload& w, const std::string& root, bool peers) {
   std::exit(2);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
   std::string out_dir, only;
   uint64_t seed = 20240601;
   double scale = 1.0;
   bool large = false;
+};
+
+Options parse_options(int argc, char** argv) {
+  Options o;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&]() -> std::string {
@@ -626,51 +643,57 @@ int main(int argc, char** argv) {
       return argv[++i];
     };
     if (a == "--out")
-      out_dir = value();
+      o.out_dir = value();
     else if (a == "--seed")
-      seed = std::strtoull(value().c_str(), nullptr, 10);
+      o.seed = std::strtoull(value().c_str(), nullptr, 10);
     else if (a == "--scale")
-      scale = std::strtod(value().c_str(), nullptr);
+      o.scale = std::strtod(value().c_str(), nullptr);
     else if (a == "--large")
-      large = true;
+      o.large = true;
     else if (a == "--only")
-      only = value();
+      o.only = value();
     else
       usage();
   }
-  if (out_dir.empty() || !(scale > 0)) usage();
+  if (o.out_dir.empty() || !(o.scale > 0)) usage();
+  return o;
+}
 
-  try {
-    make_dir(out_dir);
-    struct Entry {
-      std::string name;
-      std::function<Workload(Rng&)> make;
-      bool peers;
-    };
-    std::vector<Entry> entries = {
-        {"equi", [&](Rng& r) { return equi("equi", scaled(1e6, scale), r); }, true},
-        {"chain4", [&](Rng& r) { return chain(scaled(3e5, scale), r); }, true},
-        {"cross", [&](Rng& r) { return cross(scaled(2000, std::sqrt(scale)), r); }, true},
-        {"skew", [&](Rng& r) { return skew(scaled(8000, std::sqrt(scale)), r); }, true},
-        {"wide", [&](Rng& r) { return wide(scaled(2e5, scale), r); }, true},
-        {"sparse", [&](Rng& r) { return sparse(scaled(2e6, scale), r); }, true},
-    };
-    if (large)
-      entries.push_back(
-          {"large", [&](Rng& r) { return equi("large", scaled(4.3e7, scale), r); }, false});
+struct Entry {
+  std::string name;
+  std::function<Workload(Rng&)> make;
+  bool peers;
+};
 
-    std::string list;
-    for (const Entry& e : entries) {
-      if (!only.empty() && e.name != only) continue;
-      Rng rng(seed ^ hash_name(e.name));
-      Workload w = e.make(rng);
-      emit(w, out_dir, e.peers);
-      list += e.name + "\n";
-    }
-    write_text(out_dir + "/workloads.txt", list);
-  } catch (const std::exception& ex) {
-    std::fprintf(stderr, "gen_script: %s\n", ex.what());
-    return 1;
+std::vector<Entry> entries_of(const Options& o) {
+  const double scale = o.scale;
+  std::vector<Entry> entries = {
+      {"equi", [=](Rng& r) { return equi("equi", scaled(1e6, scale), r); }, true},
+      {"chain4", [=](Rng& r) { return chain(scaled(3e5, scale), r); }, true},
+      {"cross", [=](Rng& r) { return cross(scaled(2000, std::sqrt(scale)), r); }, true},
+      {"skew", [=](Rng& r) { return skew(scaled(8000, std::sqrt(scale)), r); }, true},
+      {"wide", [=](Rng& r) { return wide(scaled(2e5, scale), r); }, true},
+      {"sparse", [=](Rng& r) { return sparse(scaled(2e6, scale), r); }, true},
+  };
+  if (o.large)
+    entries.push_back(
+        {"large", [=](Rng& r) { return equi("large", scaled(4.3e7, scale), r); }, false});
+  return entries;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = parse_options(argc, argv);
+  make_dir(o.out_dir);
+  std::string list;
+  for (const Entry& e : entries_of(o)) {
+    if (!o.only.empty() && e.name != o.only) continue;
+    Rng rng(o.seed ^ hash_name(e.name));
+    Workload w = e.make(rng);
+    emit(w, o.out_dir, e.peers);
+    list += e.name + "\n";
   }
+  write_text(o.out_dir + "/workloads.txt", list);
   return 0;
 }

@@ -53,54 +53,57 @@ void writeItemsOf(sinkStruct& sink, const mainStruct& relation, std::string_view
   }
 }
 
+// Writes ", " and the values in [from, to) of a row of `relation`, as the one piece of the
+// line they make.
+void writeRun(sinkStruct& sink, const mainStruct& relation, const char* from, const char* to) {
+  writeText(sink, ", ");
+  writeItemsOf(sink, relation, std::string_view(from, static_cast<size_t>(to - from)));
+}
+
+// Writes what follows the comma after a value of `row` that ends at `valueEnd`, less one
+// blank: the next value onwards.
+void writeRestAfter(sinkStruct& sink, const mainStruct& relation, std::string_view row,
+                    const char* valueEnd) {
+  const char* rowEnd = row.data() + row.size();
+  if (valueEnd == rowEnd) return;
+  const char* rest = valueEnd + 1;
+  if (rest != rowEnd && *rest == ' ') ++rest;
+  writeRun(sink, relation, rest, rowEnd);
+}
+
 // Writes ", " and the values of `row` of `relation` but those at `skipped`, ascending. Values
 // that stand side by side in the line go out as one piece of it, and after the last skipped
 // value the rest of the line does.
 void writeCopiedValues(sinkStruct& sink, const std::vector<int32_t>& skipped,
                        const mainStruct& relation, std::string_view row) {
-  const char* rowEnd = row.data() + row.size();
-  auto writeRun = [&](const char* from, const char* to) {
-    writeText(sink, ", ");
-    writeItemsOf(sink, relation, std::string_view(from, static_cast<size_t>(to - from)));
-  };
-  // Writes what follows the comma after a value that ends at `valueEnd`, less one blank: the
-  // next value onwards.
-  auto writeRestAfter = [&](const char* valueEnd) {
-    if (valueEnd == rowEnd) return;
-    const char* rest = valueEnd + 1;
-    if (rest != rowEnd && *rest == ' ') ++rest;
-    writeRun(rest, rowEnd);
-  };
   if (skipped.empty()) {
-    writeRun(row.data(), rowEnd);
+    writeRun(sink, relation, row.data(), row.data() + row.size());
     return;
   }
   if (skipped.size() == 1 && skipped[0] == 0) {
     // The usual step compares the first value alone: the rest goes out with no walk over
     // the values.
-    writeRestAfter(findByte(row.data(), rowEnd, ','));
+    writeRestAfter(sink, relation, row, findByte(row.data(), row.data() + row.size(), ','));
     return;
   }
-  bool inRun = false;
-  const char* runStart = nullptr;
+  const char* runStart = nullptr;  // the run of kept values so far; null when there is none
   const char* runEnd = nullptr;
   size_t position = 0;
   size_t skip = 0;
   forEachItem(row, [&](std::string_view value) {
     const char* valueEnd = value.data() + value.size();
     if (static_cast<size_t>(skipped[skip]) != position++) {
-      if (!inRun) runStart = value.data();
-      inRun = true;
+      if (runStart == nullptr) runStart = value.data();
       runEnd = valueEnd;
       return true;
     }
-    if (inRun) writeRun(runStart, runEnd);
-    inRun = false;
+    if (runStart != nullptr) writeRun(sink, relation, runStart, runEnd);
+    runStart = nullptr;
     if (++skip < skipped.size()) return true;
-    writeRestAfter(valueEnd);
+    writeRestAfter(sink, relation, row, valueEnd);
     return false;
   });
-  if (inRun) writeRun(runStart, runEnd);
+  if (runStart != nullptr) writeRun(sink, relation, runStart, runEnd);
 }
 
 void writeRow(sinkStruct& sink, const joinStruct& join, const resultBlockStruct& block, size_t k) {
