@@ -1,10 +1,9 @@
-#include "output/writer.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "driver/run.h"
+#include "output/sink.h"
 
 namespace {
 
