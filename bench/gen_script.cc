@@ -273,7 +273,7 @@ Workload wide(size_t n, Rng& rng) {
     std::vector<std::pair<Attr, Fill>> cols = {{int_attr("k1"), uniform(k1_range)},
                                                {int_attr("k2"), uniform(k2_range)}};
     for (int c = 3; c <= 20; ++c) {
-      char nm[8];
+      char nm[16];
       std::snprintf(nm, sizeof nm, "%c%02d", prefix, c);
       if (c % 3 == 0)
         cols.push_back({word_attr(nm, 5), uniform(pow26(5))});
