@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "../e2e/scratch_dir.h"
+#include "e2e/scratch_dir.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "../e2e/scratch_dir.h"
+#include "e2e/scratch_dir.h"
 #include "sanitizers.h"
 #include "util/large_allocator.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "../e2e/scratch_dir.h"
+#include "e2e/scratch_dir.h"
 
 namespace {
 
