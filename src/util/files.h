@@ -9,12 +9,20 @@
 #include "util/large_allocator.h"
 #include "util/worker_pool.h"
 
-// The whole input in one buffer: every record of a run is a view into it.
+// Unmaps a file mapped whole into memory.
+struct fileMappingDeleter {
+  size_t size = 0;
+  void operator()(const char* start) const;
+};
+
+// The whole input in one buffer: every record of a run is a view into it. The buffer is either
+// memory of its own or the mapped file.
 struct inputTextStruct {
   std::unique_ptr<char[], largeBlockDeleter<char>> bytes;
+  std::unique_ptr<const char, fileMappingDeleter> mapping;
   size_t size = 0;
   bool readFailed = false;  // a read failed: the bytes are not the whole input
-  std::string_view text() const { return {bytes.get(), size}; }
+  std::string_view text() const { return {mapping ? mapping.get() : bytes.get(), size}; }
 };
 
 // Opens `path` for writing, created or emptied; -1 when it cannot be.
@@ -36,6 +44,11 @@ bool isSameOpenFile(int a, int b);
 // Reads all that `fd` holds, with few large reads, on up to two of the workers of `pool`. A
 // read that fails ends the reading, with readFailed set.
 inputTextStruct readAll(int fd, workerPoolStruct& pool);
+
+// All that `fd` holds, as readAll gives it, but a regular file read from its start is mapped
+// instead of copied. A file that shrinks while mapped raises SIGBUS where its lost bytes are
+// touched: the caller must handle the signal.
+inputTextStruct mapOrReadAll(int fd, workerPoolStruct& pool);
 
 // Writes all of `size` bytes at `data` to `fd`; false when some of them could not be written.
 bool writeAll(int fd, const char* data, size_t size);

@@ -395,6 +395,40 @@ TEST(HostileOutput, FailedOutputStopsAllWork) {
   }
 }
 
+// Starts the tool on in.txt of `work` and cuts the input down to `keptBytes` once the output
+// has grown well past the echo, so that rows are being made; answers the wait status, or -1
+// when the run ended before the input could be cut.
+int runWhileTruncatingInput(const fs::path& work, off_t keptBytes) {
+  constexpr rlim_t kLargestOutput = rlim_t{256} << 20;  // a run left whole would fill a disk
+  pid_t pid = startTool(work, {"in.txt", "out.txt"}, {.fileSizeLimit = kLargestOutput});
+  for (;;) {
+    std::error_code error;
+    uintmax_t written = fs::file_size(work / "out.txt", error);
+    if (!error && written >= (uintmax_t{4} << 20)) break;
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return -1;
+    usleep(1000);
+  }
+  if (truncate((work / "in.txt").c_str(), keptBytes) != 0) return -1;
+  return waitFor(pid);
+}
+
+// An input cut short under a run ends it as a read error does, wherever the cut falls: the
+// product's values are read from the input as long as rows are made.
+TEST(HostileInput, InputCutShortDuringTheRunIsAReadError) {
+  for (off_t kept : {off_t{0}, off_t{5000}}) {
+    scratchDirStruct dir;
+    ASSERT_FALSE(dir.path.empty());
+    ASSERT_TRUE(writeFile(dir.path / "in.txt", largeProductScript(4000, false)));
+    int status = runWhileTruncatingInput(dir.path, kept);
+    ASSERT_NE(-1, status) << kept << " bytes kept: the run ended before the cut";
+    EXPECT_TRUE(exitedWithZero(status)) << kept << " bytes kept: wait status " << status
+                                        << (WIFSIGNALED(status) ? ", killed by a signal" : "");
+    EXPECT_EQ(unreadableInput("in.txt"), readFile(dir.path / "error.log")) << kept;
+    EXPECT_EQ(0u, fs::file_size(dir.path / "out.txt")) << kept << " bytes kept";
+  }
+}
+
 enum class inputKind { kFile, kPipe, kFifo };
 
 struct inputCaseStruct {
