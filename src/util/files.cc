@@ -84,7 +84,9 @@ size_t regularFileSize(int fd) {
 // map it, as some special files that call themselves regular refuse.
 inputTextStruct mapWhole(int fd, size_t fileSize) {
   inputTextStruct input;
-  void* start = ::mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  // Pages come as they are first touched: the workers that parse the pieces of the script
+  // share that work, where filling the page tables up front would be one thread's alone.
+  void* start = ::mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd, 0);
   if (start == MAP_FAILED) return input;
   input.mapping = {static_cast<const char*>(start), fileMappingDeleter{fileSize}};
   input.size = fileSize;
