@@ -51,6 +51,13 @@ outcomeKind produceOutput(int inputFd, int outputFd, size_t workers) {
   bool fits = writeOutputOf(input.text(), out, pool);
   bool flushed = flushSink(out);
   withdrawLostInputReport();
+  // A write from the lost bytes of a mapped input fails without a signal: the fault is the
+  // input's, not the output's.
+  if (!flushed && input.mapping && fileShorterThan(inputFd, input.size)) {
+    emptyFile(outputFd);
+    closeFile(outputFd);
+    return outcomeKind::kUnreadableInput;
+  }
   if (!closeFile(outputFd) || !flushed) return outcomeKind::kOutputNotWritable;
   return fits ? outcomeKind::kWritten : outcomeKind::kTooLarge;
 }

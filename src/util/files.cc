@@ -215,4 +215,12 @@ bool writeAllOf(int fd, std::span<const std::string_view> parts) {
   }
 }
 
+bool fileShorterThan(int fd, size_t size) {
+  struct stat info;
+  return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+         static_cast<size_t>(info.st_size) < size;
+}
+
+bool emptyFile(int fd) { return ::ftruncate(fd, 0) == 0; }
+
 bool closeFile(int fd) { return fd < 0 || ::close(fd) == 0; }

@@ -57,6 +57,12 @@ bool writeAll(int fd, const char* data, size_t size);
 // allows.
 bool writeAllOf(int fd, std::span<const std::string_view> parts);
 
+// True when the regular file open as `fd` now holds fewer than `size` bytes.
+bool fileShorterThan(int fd, size_t size);
+
+// Empties the regular file open as `fd`; false when it cannot be, as a pipe cannot.
+bool emptyFile(int fd);
+
 // Closes `fd` unless it is -1; false when the close reports a failed write.
 bool closeFile(int fd);
 
