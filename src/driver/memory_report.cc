@@ -34,14 +34,15 @@ struct lostInputReportStruct {
 
 lostInputReportStruct lostInput;
 
-// Writes `text` to `log` as its only message, unless another thread has begun to report
-// already, and ends the process.
-[[noreturn]] void tellAndExit(int log, std::string_view text) {
+// Writes `text` to `log` as its only message and empties `emptied` unless it is -1, unless
+// another thread has begun to report already, and ends the process.
+[[noreturn]] void tellAndExit(int log, std::string_view text, int emptied) {
   // Failures may strike several threads at once: the first one tells, and the others wait for
   // it to end the process.
   if (report.started.exchange(true)) {
     for (;;) ::pause();
   }
+  if (emptied >= 0) static_cast<void>(::ftruncate(emptied, 0));
   if (log >= 0) {
     writeAll(log, text.data(), text.size());
     // Gives back the room that "error.log" held for a message beyond this one.
@@ -67,13 +68,12 @@ void onBusError(int signal, siginfo_t* info, void* /*context*/) {
   }
   // Whatever the output holds came from bytes that were there, but it must not pass for the
   // output of a whole input.
-  if (lostInput.outputFd >= 0) static_cast<void>(::ftruncate(lostInput.outputFd, 0));
-  tellAndExit(lostInput.logFd, lostInput.text);
+  tellAndExit(lostInput.logFd, lostInput.text, lostInput.outputFd);
 }
 
 }  // namespace
 
-void reportLackOfMemory() { tellAndExit(report.fd, report.text); }
+void reportLackOfMemory() { tellAndExit(report.fd, report.text, -1); }
 
 void prepareLackOfMemoryReport(int logFd, std::string_view inputPath) {
   report.text.assign(kLackOfMemoryText).append(inputPath).push_back('\n');
