@@ -27,6 +27,25 @@ void joinMillionByMillion(benchmark::State& state) {
 }
 BENCHMARK(joinMillionByMillion)->Unit(benchmark::kMillisecond);
 
+// The whole output of the million-row join shared among state.range(0) workers, up to more
+// than the processors of most machines: wall time, and the processor time of all workers.
+// Past the processors there are, the wall time shows what sharing costs; the share of the
+// time that stays serial (the echo, the order of the writes) shows how far more would go.
+void joinMillionByMillionOnWorkers(benchmark::State& state) {
+  static const std::string script = equiJoinScript(1'000'000);
+  workerPoolStruct pool(static_cast<size_t>(state.range(0)));
+  writeEachIteration(state, [&](sinkStruct& sink) { writeOutputOf(script, sink, pool); });
+  state.counters["workers"] = static_cast<double>(poolWorkers(pool));
+}
+BENCHMARK(joinMillionByMillionOnWorkers)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Arg(16)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+
 void productTwoThousandSquared(benchmark::State& state) {
   static const std::string script = productScript(2'000);
   writeWholeOutput(state, script);

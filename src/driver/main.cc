@@ -10,5 +10,6 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   std::set_new_handler(reportLackOfMemory);
+  installLostInputHandler();
   return run(argc, argv);
 }

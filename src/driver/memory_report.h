@@ -19,4 +19,23 @@ void prepareLackOfMemoryReport(int logFd, std::string_view inputPath);
 // process without a message.
 void withdrawLackOfMemoryReport();
 
+// Installs the tool's SIGBUS handler. A mapped input that shrinks during the run loses the
+// bytes past its new end, and touching them raises SIGBUS: when the address lies in the input
+// a run has made known, "error.log" receives the unreadable-input text, the output is emptied,
+// and the process ends at once with status 0, as when a read fails. Any other SIGBUS ends the
+// process as the signal does by default.
+void installLostInputHandler();
+
+// Makes the lost-input report of a run ready: the text for `inputPath` goes to `logFd` (or
+// nowhere when it is -1), and `outputFd` is emptied. It only applies once watchInput has
+// named the input's bytes.
+void prepareLostInputReport(int logFd, int outputFd, std::string_view inputPath);
+
+// The bytes of the mapped input, whose loss the report tells of; empty for an input read into
+// memory of its own, which cannot be lost.
+void watchInput(std::string_view mapped);
+
+// Takes the lost-input report back, before the input is unmapped or the files are closed.
+void withdrawLostInputReport();
+
 #endif  // RELMERGE_DRIVER_MEMORY_REPORT_H_

@@ -41,14 +41,23 @@ enum class outcomeKind { kWritten, kUnreadableInput, kTooLarge, kOutputNotWritab
 // cannot be read whole.
 outcomeKind produceOutput(int inputFd, int outputFd, size_t workers) {
   workerPoolStruct pool(workers);
-  inputTextStruct input = readAll(inputFd, pool);
+  inputTextStruct input = mapOrReadAll(inputFd, pool);
   if (input.readFailed) {
     closeFile(outputFd);
     return outcomeKind::kUnreadableInput;
   }
+  if (input.mapping) watchInput(input.text());
   sinkStruct out = fileSink(outputFd);
   bool fits = writeOutputOf(input.text(), out, pool);
   bool flushed = flushSink(out);
+  withdrawLostInputReport();
+  // A write from the lost bytes of a mapped input fails without a signal: the fault is the
+  // input's, not the output's.
+  if (!flushed && input.mapping && fileShorterThan(inputFd, input.size)) {
+    emptyFile(outputFd);
+    closeFile(outputFd);
+    return outcomeKind::kUnreadableInput;
+  }
   if (!closeFile(outputFd) || !flushed) return outcomeKind::kOutputNotWritable;
   return fits ? outcomeKind::kWritten : outcomeKind::kTooLarge;
 }
@@ -90,6 +99,7 @@ void runOnFiles(const char* input, const char* output, size_t workers, logFileSt
   // Named as the output, "error.log" holds the output, whose start a message would overwrite.
   if (isSameOpenFile(outputFd, log.fd)) leaveLog(log);
   prepareLackOfMemoryReport(log.fd, input);
+  prepareLostInputReport(log.fd, outputFd, input);
   outcomeKind outcome = produceOutput(inputFd, outputFd, workers);
   withdrawLackOfMemoryReport();
   closeFile(inputFd);

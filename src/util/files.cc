@@ -1,6 +1,7 @@
 #include "util/files.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -72,7 +73,61 @@ bool readHalves(int fd, inputTextStruct& input, size_t fileSize, workerPoolStruc
   return ::lseek(fd, static_cast<off_t>(input.size), SEEK_SET) >= 0;
 }
 
+// The size of the regular file open as `fd`; 0 for an empty one or anything else.
+size_t regularFileSize(int fd) {
+  struct stat info;
+  bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+  return regular ? static_cast<size_t>(info.st_size) : 0;
+}
+
+// Maps the regular file `fd` of `fileSize` bytes whole; an empty input when the system cannot
+// map it, as some special files that call themselves regular refuse.
+inputTextStruct mapWhole(int fd, size_t fileSize) {
+  inputTextStruct input;
+  // Pages come as they are first touched: the workers that parse the pieces of the script
+  // share that work, where filling the page tables up front would be one thread's alone.
+  void* start = ::mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (start == MAP_FAILED) return input;
+  input.mapping = {static_cast<const char*>(start), fileMappingDeleter{fileSize}};
+  input.size = fileSize;
+  return input;
+}
+
+// Reads what `fd` holds from where it stands into fresh memory; `fileSize` is the size of a
+// regular file, 0 for anything else.
+inputTextStruct readCopy(int fd, size_t fileSize, off_t start, workerPoolStruct& pool) {
+  inputTextStruct input;
+  size_t capacity = 0;
+  if (fileSize >= kSplitReadSize && poolWorkers(pool) > 1 && start == 0) {
+    // Fresh memory is most of a large read's cost, and two processors fault it in faster than
+    // one.
+    reserveInput(input, capacity, fileSize + 1, false);
+    if (!readHalves(fd, input, fileSize, pool)) {
+      input.readFailed = true;
+      return input;
+    }
+  } else if (fileSize > 0) {
+    // One byte past the size lets the read that meets the end of a regular file be the second.
+    reserveInput(input, capacity, fileSize + 1, true);
+  } else {
+    reserveInput(input, capacity, kFirstReadSize, false);
+  }
+  for (;;) {
+    if (input.size == capacity) reserveInput(input, capacity, capacity * 2, false);
+    ssize_t got = ::read(fd, input.bytes.get() + input.size, capacity - input.size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) input.readFailed = true;
+    if (got <= 0) break;
+    input.size += static_cast<size_t>(got);
+  }
+  return input;
+}
+
 }  // namespace
+
+void fileMappingDeleter::operator()(const char* start) const {
+  ::munmap(const_cast<char*>(start), size);
+}
 
 int openForWriting(const char* path) { return openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC); }
 
@@ -108,35 +163,18 @@ bool isSameOpenFile(int a, int b) {
 }
 
 inputTextStruct readAll(int fd, workerPoolStruct& pool) {
-  inputTextStruct input;
-  size_t capacity = 0;
-  struct stat info;
-  bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
-  size_t fileSize = regular ? static_cast<size_t>(info.st_size) : 0;
-  off_t start = regular ? ::lseek(fd, 0, SEEK_CUR) : -1;
-  if (fileSize >= kSplitReadSize && poolWorkers(pool) > 1 && start == 0) {
-    // Fresh memory is most of a large read's cost, and two processors fault it in faster than
-    // one.
-    reserveInput(input, capacity, fileSize + 1, false);
-    if (!readHalves(fd, input, fileSize, pool)) {
-      input.readFailed = true;
-      return input;
-    }
-  } else if (regular) {
-    // One byte past the size lets the read that meets the end of a regular file be the second.
-    reserveInput(input, capacity, fileSize + 1, true);
-  } else {
-    reserveInput(input, capacity, kFirstReadSize, false);
+  size_t fileSize = regularFileSize(fd);
+  return readCopy(fd, fileSize, fileSize > 0 ? ::lseek(fd, 0, SEEK_CUR) : -1, pool);
+}
+
+inputTextStruct mapOrReadAll(int fd, workerPoolStruct& pool) {
+  size_t fileSize = regularFileSize(fd);
+  off_t start = fileSize > 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
+  if (start == 0) {
+    inputTextStruct mapped = mapWhole(fd, fileSize);
+    if (mapped.mapping) return mapped;
   }
-  for (;;) {
-    if (input.size == capacity) reserveInput(input, capacity, capacity * 2, false);
-    ssize_t got = ::read(fd, input.bytes.get() + input.size, capacity - input.size);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) input.readFailed = true;
-    if (got <= 0) break;
-    input.size += static_cast<size_t>(got);
-  }
-  return input;
+  return readCopy(fd, fileSize, start, pool);
 }
 
 bool writeAll(int fd, const char* data, size_t size) {
@@ -176,5 +214,13 @@ bool writeAllOf(int fd, std::span<const std::string_view> parts) {
     }
   }
 }
+
+bool fileShorterThan(int fd, size_t size) {
+  struct stat info;
+  return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+         static_cast<size_t>(info.st_size) < size;
+}
+
+bool emptyFile(int fd) { return ::ftruncate(fd, 0) == 0; }
 
 bool closeFile(int fd) { return fd < 0 || ::close(fd) == 0; }

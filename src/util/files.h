@@ -9,12 +9,20 @@
 #include "util/large_allocator.h"
 #include "util/worker_pool.h"
 
-// The whole input in one buffer: every record of a run is a view into it.
+// Unmaps a file mapped whole into memory.
+struct fileMappingDeleter {
+  size_t size = 0;
+  void operator()(const char* start) const;
+};
+
+// The whole input in one buffer: every record of a run is a view into it. The buffer is either
+// memory of its own or the mapped file.
 struct inputTextStruct {
   std::unique_ptr<char[], largeBlockDeleter<char>> bytes;
+  std::unique_ptr<const char, fileMappingDeleter> mapping;
   size_t size = 0;
   bool readFailed = false;  // a read failed: the bytes are not the whole input
-  std::string_view text() const { return {bytes.get(), size}; }
+  std::string_view text() const { return {mapping ? mapping.get() : bytes.get(), size}; }
 };
 
 // Opens `path` for writing, created or emptied; -1 when it cannot be.
@@ -37,12 +45,23 @@ bool isSameOpenFile(int a, int b);
 // read that fails ends the reading, with readFailed set.
 inputTextStruct readAll(int fd, workerPoolStruct& pool);
 
+// All that `fd` holds, as readAll gives it, but a regular file read from its start is mapped
+// instead of copied. A file that shrinks while mapped raises SIGBUS where its lost bytes are
+// touched: the caller must handle the signal.
+inputTextStruct mapOrReadAll(int fd, workerPoolStruct& pool);
+
 // Writes all of `size` bytes at `data` to `fd`; false when some of them could not be written.
 bool writeAll(int fd, const char* data, size_t size);
 
 // writeAll for the bytes of `parts` one after another, with as few requests as the system
 // allows.
 bool writeAllOf(int fd, std::span<const std::string_view> parts);
+
+// True when the regular file open as `fd` now holds fewer than `size` bytes.
+bool fileShorterThan(int fd, size_t size);
+
+// Empties the regular file open as `fd`; false when it cannot be, as a pipe cannot.
+bool emptyFile(int fd);
 
 // Closes `fd` unless it is -1; false when the close reports a failed write.
 bool closeFile(int fd);

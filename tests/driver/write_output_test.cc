@@ -108,7 +108,7 @@ TEST(ResultWriter, AnyNumberOfWorkersWritesTheSameBytes) {
   for (const std::string& script : {manyMatches, product, fewMatches, chain, ragged}) {
     std::string alone = resultOf(script);
     ASSERT_GT(alone.size(), 100u);
-    for (size_t workers : {2, 3, 5}) {
+    for (size_t workers : {2, 3, 5, 16}) {
       EXPECT_EQ(alone, resultOf(script, workers))
           << workers << " workers on " << script.substr(0, 40);
     }

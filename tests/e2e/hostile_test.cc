@@ -395,6 +395,69 @@ TEST(HostileOutput, FailedOutputStopsAllWork) {
   }
 }
 
+// Starts the tool on in.txt of `work` and cuts the input down to `keptBytes` once the output
+// has grown well past the echo, so that rows are being made; answers the wait status, or -1
+// when the run ended before the input could be cut.
+int runWhileTruncatingInput(const fs::path& work, off_t keptBytes) {
+  constexpr rlim_t kLargestOutput = rlim_t{256} << 20;  // a run left whole would fill a disk
+  pid_t pid = startTool(work, {"in.txt", "out.txt"}, {.fileSizeLimit = kLargestOutput});
+  for (;;) {
+    std::error_code error;
+    uintmax_t written = fs::file_size(work / "out.txt", error);
+    if (!error && written >= (uintmax_t{4} << 20)) break;
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return -1;
+    usleep(1000);
+  }
+  if (truncate((work / "in.txt").c_str(), keptBytes) != 0) return -1;
+  return waitFor(pid);
+}
+
+// An input cut short under a run ends it as a read error does, wherever the cut falls: the
+// product's values are read from the input as long as rows are made.
+TEST(HostileInput, InputCutShortDuringTheRunIsAReadError) {
+  for (off_t kept : {off_t{0}, off_t{5000}}) {
+    scratchDirStruct dir;
+    ASSERT_FALSE(dir.path.empty());
+    ASSERT_TRUE(writeFile(dir.path / "in.txt", largeProductScript(4000, false)));
+    int status = runWhileTruncatingInput(dir.path, kept);
+    ASSERT_NE(-1, status) << kept << " bytes kept: the run ended before the cut";
+    EXPECT_TRUE(exitedWithZero(status)) << kept << " bytes kept: wait status " << status
+                                        << (WIFSIGNALED(status) ? ", killed by a signal" : "");
+    EXPECT_EQ(unreadableInput("in.txt"), readFile(dir.path / "error.log")) << kept;
+    EXPECT_EQ(0u, fs::file_size(dir.path / "out.txt")) << kept << " bytes kept";
+  }
+}
+
+// The input is cut while the tool, its work done, waits to write the rest of the echo into a
+// pipe: the kernel, not the tool, then meets the lost bytes, and the write fails. error.log
+// blames the input all the same; the pipe keeps what it took.
+TEST(HostileInput, InputCutShortUnderTheEchoIsAReadError) {
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  std::string script = "R(a t)\n";
+  for (int i = 0; i < 400000; ++i) script += numbered("a", i) + "\n";
+  // A join list of one name: what follows the echo is a fixed text, read from nowhere.
+  ASSERT_TRUE(writeFile(dir.path / "in.txt", script + "\njoin(R)\n"));
+  int pipeFds[2];
+  ASSERT_EQ(0, pipe2(pipeFds, O_CLOEXEC));
+  pid_t pid = startTool(dir.path, {"in.txt", "/dev/stdout"}, {.stdoutFd = pipeFds[1]});
+  close(pipeFds[1]);
+  std::vector<char> taken(size_t{1} << 16);
+  ssize_t first = read(pipeFds[0], taken.data(), taken.size());
+  // Leaves the parsing and the index time to end, which the pipe does not hold up.
+  sleep(1);
+  EXPECT_EQ(0, truncate((dir.path / "in.txt").c_str(), 0));
+  while (read(pipeFds[0], taken.data(), taken.size()) > 0) {
+  }
+  close(pipeFds[0]);
+  int status = waitFor(pid);
+  EXPECT_GT(first, 0);
+  EXPECT_TRUE(exitedWithZero(status))
+      << "wait status " << status << (WIFSIGNALED(status) ? ", killed by a signal" : "");
+  EXPECT_EQ(unreadableInput("in.txt"), readFile(dir.path / "error.log"));
+}
+
 enum class inputKind { kFile, kPipe, kFifo };
 
 struct inputCaseStruct {

@@ -22,8 +22,11 @@ std::string randomBytes(size_t size, uint32_t seed) {
   return bytes;
 }
 
-// What readAll gives of `path` opened afresh, first reading `skipped` bytes the usual way.
-std::string readBack(const std::filesystem::path& path, size_t workers, size_t skipped = 0) {
+using readerFunction = inputTextStruct (*)(int, workerPoolStruct&);
+
+// What `reader` gives of `path` opened afresh, first reading `skipped` bytes the usual way.
+std::string readBack(const std::filesystem::path& path, size_t workers, size_t skipped = 0,
+                     readerFunction reader = readAll) {
   int fd = ::open(path.c_str(), O_RDONLY);
   if (fd < 0) return "no file";
   std::string skippedBytes(skipped, '\0');
@@ -32,7 +35,7 @@ std::string readBack(const std::filesystem::path& path, size_t workers, size_t s
     return "short read";
   }
   workerPoolStruct pool(workers);
-  inputTextStruct input = readAll(fd, pool);
+  inputTextStruct input = reader(fd, pool);
   ::close(fd);
   return std::string(input.text());
 }
@@ -47,32 +50,75 @@ TEST(ReadAll, FilesOfEverySizeArriveWhole) {
     std::string bytes = randomBytes(size, static_cast<uint32_t>(size));
     std::filesystem::path path = dir.path / "input";
     ASSERT_TRUE(writeFile(path, bytes));
-    for (size_t workers : {1, 2, 3}) {
-      std::string got = readBack(path, workers);
-      EXPECT_EQ(bytes.size(), got.size()) << size << " bytes, " << workers << " workers";
-      EXPECT_TRUE(bytes == got) << size << " bytes, " << workers << " workers";
-    }
-    // A file already read in part yields the rest, from where its reading stands.
-    if (size > 1) {
-      std::string got = readBack(path, 2, 1);
-      EXPECT_TRUE(bytes.substr(1) == got) << size << " bytes from the second";
+    for (readerFunction reader : {readAll, mapOrReadAll}) {
+      const char* how = reader == readAll ? ", read" : ", mapped";
+      for (size_t workers : {1, 2, 3}) {
+        std::string got = readBack(path, workers, 0, reader);
+        EXPECT_EQ(bytes.size(), got.size()) << size << " bytes, " << workers << " workers" << how;
+        EXPECT_TRUE(bytes == got) << size << " bytes, " << workers << " workers" << how;
+      }
+      // A file already read in part yields the rest, from where its reading stands.
+      if (size > 1) {
+        std::string got = readBack(path, 2, 1, reader);
+        EXPECT_TRUE(bytes.substr(1) == got) << size << " bytes from the second" << how;
+      }
     }
   }
 }
 
 TEST(ReadAll, PipeArrivesWhole) {
-  int ends[2];
-  ASSERT_EQ(0, ::pipe(ends));
-  std::string bytes = randomBytes(size_t{3} << 20, 7);
-  std::thread writer([&bytes, out = ends[1]] {
-    writeAll(out, bytes.data(), bytes.size());
-    ::close(out);
-  });
-  workerPoolStruct pool(2);
-  inputTextStruct input = readAll(ends[0], pool);
-  writer.join();
-  ::close(ends[0]);
-  EXPECT_TRUE(bytes == input.text());
+  for (readerFunction reader : {readAll, mapOrReadAll}) {
+    int ends[2];
+    ASSERT_EQ(0, ::pipe(ends));
+    std::string bytes = randomBytes(size_t{3} << 20, 7);
+    std::thread writer([&bytes, out = ends[1]] {
+      writeAll(out, bytes.data(), bytes.size());
+      ::close(out);
+    });
+    workerPoolStruct pool(2);
+    inputTextStruct input = reader(ends[0], pool);
+    writer.join();
+    ::close(ends[0]);
+    EXPECT_TRUE(bytes == input.text());
+  }
+}
+
+// Only a regular file read from its start is mapped, and a mapped input stays what it was
+// when it was mapped, whatever becomes of the file's name.
+TEST(MapOrReadAll, RegularFilesFromTheirStartAreMapped) {
+  scratchDirStruct dir;
+  ASSERT_FALSE(dir.path.empty());
+  const std::string bytes = randomBytes(100000, 3);
+  ASSERT_TRUE(writeFile(dir.path / "input", bytes));
+  ASSERT_TRUE(writeFile(dir.path / "empty", ""));
+  struct Case {
+    const char* what;
+    const char* path;
+    size_t skipped;
+    bool mapped;
+  } cases[] = {
+      {"a regular file read in part", "input", 10, false},
+      {"an empty file", "empty", 0, false},
+      {"a device", "/dev/null", 0, false},
+      {"a regular file", "input", 0, true},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::path path = c.path[0] == '/' ? c.path : dir.path / c.path;
+    int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0) << c.what;
+    char skipped[16];
+    ASSERT_EQ(static_cast<ssize_t>(c.skipped), ::read(fd, skipped, c.skipped)) << c.what;
+    workerPoolStruct pool(2);
+    inputTextStruct input = mapOrReadAll(fd, pool);
+    ::close(fd);
+    EXPECT_EQ(c.mapped, input.mapping != nullptr) << c.what;
+    if (c.mapped) {
+      // Renamed over, the file's name leads elsewhere; the mapping keeps the bytes it had.
+      ASSERT_TRUE(writeFile(dir.path / "other", "changed"));
+      std::filesystem::rename(dir.path / "other", path);
+      EXPECT_TRUE(bytes == input.text()) << c.what;
+    }
+  }
 }
 
 TEST(ReadAll, FailedReadIsTold) {
@@ -80,9 +126,10 @@ TEST(ReadAll, FailedReadIsTold) {
   int fd = ::open("/proc/self/mem", O_RDONLY);
   if (fd < 0) GTEST_SKIP() << "no /proc/self/mem here";
   workerPoolStruct pair(2);
-  inputTextStruct input = readAll(fd, pair);
+  EXPECT_TRUE(readAll(fd, pair).readFailed);
+  ::lseek(fd, 0, SEEK_SET);
+  EXPECT_TRUE(mapOrReadAll(fd, pair).readFailed);
   ::close(fd);
-  EXPECT_TRUE(input.readFailed);
   for (size_t workers : {1, 2}) {
     scratchDirStruct dir;
     ASSERT_FALSE(dir.path.empty());
