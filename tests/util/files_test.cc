@@ -200,8 +200,8 @@ std::string throughPipe(const std::vector<std::string>& parts, bool& written) {
 
 TEST(GatheredWrites, EveryPartArrivesInOrder) {
   auto numbered = [](size_t count, size_t length) {
-    std::vector<std::string> parts;
-    for (size_t i = 0; i < count; ++i) parts.push_back(std::string(length, 'a' + i % 26));
+    std::vector<std::string> parts(count);
+    for (size_t i = 0; i < count; ++i) parts[i].assign(length, static_cast<char>('a' + i % 26));
     return parts;
   };
   std::vector<std::vector<std::string>> cases = {
