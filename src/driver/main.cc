@@ -1,7 +1,7 @@
 #include <csignal>
 #include <new>
 
-#include "driver/memory_report.h"
+#include "driver/fatal_report.h"
 #include "driver/run.h"
 
 int main(int argc, char** argv) {

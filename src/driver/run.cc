@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "driver/fatal_report.h"
 #include "driver/log_file.h"
-#include "driver/memory_report.h"
 #include "driver/messages.h"
 #include "join/join.h"
 #include "output/echo.h"

@@ -1,7 +1,11 @@
-#ifndef RELMERGE_DRIVER_MEMORY_REPORT_H_
-#define RELMERGE_DRIVER_MEMORY_REPORT_H_
+#ifndef RELMERGE_DRIVER_FATAL_REPORT_H_
+#define RELMERGE_DRIVER_FATAL_REPORT_H_
 
 #include <string_view>
+
+// The faults that end a run at once, on whichever thread they strike: a failed allocation and
+// the loss of a mapped input's bytes. Their handlers share one report, so that "error.log"
+// receives a single message, and touch nothing but what a run made ready before its work.
 
 // The tool's allocation-failure handler, which main installs with std::set_new_handler and to
 // which every allocation that fails comes, on any thread: "error.log" receives the
@@ -38,4 +42,4 @@ void watchInput(std::string_view mapped);
 // Takes the lost-input report back, before the input is unmapped or the files are closed.
 void withdrawLostInputReport();
 
-#endif  // RELMERGE_DRIVER_MEMORY_REPORT_H_
+#endif  // RELMERGE_DRIVER_FATAL_REPORT_H_

@@ -1,4 +1,4 @@
-#include "driver/memory_report.h"
+#include "driver/fatal_report.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

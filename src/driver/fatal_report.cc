@@ -1,4 +1,4 @@
-#include "driver/memory_report.h"
+#include "driver/fatal_report.h"
 
 #include <signal.h>
 #include <unistd.h>
