@@ -177,41 +177,65 @@ inputTextStruct mapOrReadAll(int fd, workerPoolStruct& pool) {
   return readCopy(fd, fileSize, start, pool);
 }
 
-bool writeAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t put = ::write(fd, data, size);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    data += put;
-    size -= static_cast<size_t>(put);
+namespace {
+
+// Requests carry at most this many bytes. The page cache of a file takes blocks as large as
+// the requests that fill it, up to 2 MiB: a request of many MiB takes them from the largest
+// free blocks, which a virtual machine may have handed back to its host after another program
+// freed them, and filling them then costs several times the copy. Requests of 128 KiB, as cat
+// makes, take blocks from memory in use.
+constexpr size_t kMostBytesPerWrite = size_t{1} << 17;
+
+// The next request's vectors: what is left of `parts` from byte `skip` of the first part on,
+// at most kMostBytesPerWrite bytes. Answers how many vectors it filled.
+int gatherRequest(std::span<const std::string_view> parts, size_t skip, std::span<iovec> vectors) {
+  size_t count = 0;
+  size_t bytes = 0;
+  for (; count < parts.size() && count < vectors.size() && bytes < kMostBytesPerWrite; ++count) {
+    std::string_view part = parts[count].substr(count == 0 ? skip : 0);
+    part = part.substr(0, kMostBytesPerWrite - bytes);
+    vectors[count] = {const_cast<char*>(part.data()), part.size()};
+    bytes += part.size();
   }
-  return true;
+  return static_cast<int>(count);
+}
+
+// Moves past `done` written bytes: whole parts are dropped, and `skip` says how much of the
+// first one that is left has been written.
+void passWritten(std::span<const std::string_view>& parts, size_t& skip, size_t done) {
+  while (done > 0) {
+    size_t rest = std::min(done, parts.front().size() - skip);
+    skip += rest;
+    done -= rest;
+    if (skip == parts.front().size()) {
+      parts = parts.subspan(1);
+      skip = 0;
+    }
+  }
+}
+
+}  // namespace
+
+bool writeAll(int fd, const char* data, size_t size) {
+  std::string_view whole(data, size);
+  return writeAllOf(fd, {&whole, 1});
 }
 
 bool writeAllOf(int fd, std::span<const std::string_view> parts) {
   constexpr size_t kMostParts = 64;  // well below any system's limit
   iovec vectors[kMostParts];
+  size_t skip = 0;
   for (;;) {
-    while (!parts.empty() && parts.front().empty()) parts = parts.subspan(1);
-    if (parts.empty()) return true;
-    size_t count = std::min(parts.size(), kMostParts);
-    for (size_t i = 0; i < count; ++i) {
-      vectors[i].iov_base = const_cast<char*>(parts[i].data());
-      vectors[i].iov_len = parts[i].size();
+    while (!parts.empty() && parts.front().size() == skip) {
+      parts = parts.subspan(1);
+      skip = 0;
     }
-    ssize_t put = ::writev(fd, vectors, static_cast<int>(count));
+    if (parts.empty()) return true;
+    int count = gatherRequest(parts, skip, vectors);
+    ssize_t put = ::writev(fd, vectors, count);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) return false;
-    auto done = static_cast<size_t>(put);
-    while (!parts.empty() && done >= parts.front().size()) {
-      done -= parts.front().size();
-      parts = parts.subspan(1);
-    }
-    // A short write leaves the rest of a part: it is finished on its own.
-    if (done > 0) {
-      if (!writeAll(fd, parts.front().data() + done, parts.front().size() - done)) return false;
-      parts = parts.subspan(1);
-    }
+    passWritten(parts, skip, static_cast<size_t>(put));
   }
 }
 

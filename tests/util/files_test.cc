@@ -214,6 +214,9 @@ TEST(GatheredWrites, EveryPartArrivesInOrder) {
       numbered(200, 17),
       // Larger than a pipe holds: the request is taken in part and finished after.
       {"x", std::string(300000, 'y'), "z", std::string(70000, 'w')},
+      // Past the bytes of one request: a request ends inside a part, or a part takes several.
+      numbered(40, 5000),
+      {std::string(1 << 20, 'q'), "r", std::string(131071, 's')},
   };
   for (const std::vector<std::string>& parts : cases) {
     std::string expected;
