@@ -3,7 +3,8 @@
 #include <cstring>
 
 void writeEcho(sinkStruct& sink, std::string_view script) {
-  // Copies the runs between CR LF pairs whole: the echo of a large script is a few big writes.
+  // Hands on each run between CR LF pairs as one text: a large one goes out without passing
+  // through the buffer.
   size_t start = 0;
   size_t from = 0;
   while (from < script.size()) {
