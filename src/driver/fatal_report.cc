@@ -42,7 +42,7 @@ lostInputReportStruct lostInput;
   if (report.started.exchange(true)) {
     for (;;) ::pause();
   }
-  if (emptied >= 0) static_cast<void>(::ftruncate(emptied, 0));
+  if (emptied >= 0) emptyFile(emptied);
   if (log >= 0) {
     writeAll(log, text.data(), text.size());
     // Gives back the room that "error.log" held for a message beyond this one.
