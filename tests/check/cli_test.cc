@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "check/random_script.h"
+#include "check/read_json.h"
 #include "e2e/scratch_dir.h"
 #include "e2e/tool_process.h"
 
@@ -91,7 +91,7 @@ TEST(CheckProgram, ReportThatCannotBeWritten) {
 TEST(CheckProgram, JsonDocument) {
   programRunStruct run = runCheck({"--json", "-"}, kTrapScript);
   EXPECT_EQ(1, run.exitStatus);
-  nlohmann::json document = nlohmann::json::parse(run.out);
+  nlohmann::json document = readJson(run.out);
   EXPECT_EQ("result", document["outcome"]);
   EXPECT_EQ(2U, document["relations"].size());
   EXPECT_EQ(2U, document["relations"][0]["rows"]);

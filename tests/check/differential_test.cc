@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <nlohmann/json.hpp>
 #include <string>
 
 #include "check/random_script.h"
+#include "check/read_json.h"
 #include "check/script_check.h"
 #include "driver/run.h"
 #include "e2e/scratch_dir.h"
@@ -91,7 +91,7 @@ TEST(CheckDifferential, ProgramsAgree) {
     runEndStruct expected = endOfOutput(script, readFile(dir.path / "work" / "out.txt"));
     programRunStruct check = runProgram(RELMERGE_CHECK_BINARY, {"--json", "script.txt"}, "",
                                         dir.path / "work", dir.path);
-    nlohmann::json document = nlohmann::json::parse(check.out);
+    nlohmann::json document = readJson(check.out);
     runEndStruct reported = {document["outcome"], ""};
     if (!document["result"].is_null()) reported.rows = document["result"]["rows"].dump();
     EXPECT_EQ(expected, reported) << "seed " << seed << "\n" << script;

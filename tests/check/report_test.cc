@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
 #include <random>
 #include <string>
 
 #include "check/check_with.h"
+#include "check/read_json.h"
 #include "check/report_strings.h"
 #include "check/script_check.h"
 
@@ -69,7 +69,7 @@ TEST(CheckReport, JsonDocument) {
     join.append(", R").append(number);
   }
   script += join + ")\n";
-  nlohmann::json document = nlohmann::json::parse(jsonReport(checkWith(script)));
+  nlohmann::json document = readJson(jsonReport(checkWith(script)));
   EXPECT_EQ("result", document["outcome"]);
   nlohmann::json first = {{"name", "\xC3\x81rak"},
                           {"line", 1},
@@ -89,8 +89,7 @@ TEST(CheckReport, JsonDocument) {
 }
 
 TEST(CheckReport, JsonWithoutResult) {
-  nlohmann::json document =
-      nlohmann::json::parse(jsonReport(checkWith("R(a int)\n1\n\njoin(R, X)\n")));
+  nlohmann::json document = readJson(jsonReport(checkWith("R(a int)\n1\n\njoin(R, X)\n")));
   EXPECT_EQ("unknown-relation", document["outcome"]);
   EXPECT_TRUE(document["result"].is_null());
   EXPECT_EQ(nlohmann::json::array(), document["steps"]);
@@ -111,7 +110,7 @@ TEST(CheckReport, AnyBytesMakeAReport) {
     for (const diagnosticStruct& d : report.diagnostics) {
       EXPECT_TRUE(d.line >= 1 && d.line <= lines) << d.code << " on line " << d.line;
     }
-    nlohmann::json document = nlohmann::json::parse(jsonReport(report));
+    nlohmann::json document = readJson(jsonReport(report));
     EXPECT_EQ(report.script.mainVec.size(), document["relations"].size());
     EXPECT_FALSE(textReport(report, {"s", false, false}).empty());
   }

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-#include <regex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "check/check_with.h"
+#include "check/read_json.h"
 #include "check/report_strings.h"
 #include "check/script_check.h"
 
@@ -147,25 +147,58 @@ std::vector<foundStruct> foundIn(const checkReportStruct& report) {
   return found;
 }
 
+// Cuts `suffix` off the end of `text` and answers true, or answers false when it does not end so.
+bool cutSuffix(std::string_view& text, std::string_view suffix) {
+  if (!text.ends_with(suffix)) return false;
+  text.remove_suffix(suffix.size());
+  return true;
+}
+
+// A line of the text report: "script.txt:LINE: SEVERITY: MESSAGE[ (and N more line[s] like
+// it)] [CODE]". False when the line is not of that form.
+bool readReportLine(std::string_view line, foundStruct& found, std::string& severity) {
+  size_t codeAt = line.rfind(" [");
+  constexpr std::string_view kFile = "script.txt:";
+  if (!line.starts_with(kFile) || codeAt == std::string_view::npos) return false;
+  std::string_view rest = line.substr(0, codeAt);
+  found.code = std::string(line.substr(codeAt + 2));
+  if (!found.code.ends_with(']')) return false;
+  found.code.pop_back();
+  found.more = 0;
+  size_t moreAt = rest.rfind(" (and ");
+  if (moreAt != std::string_view::npos) {
+    std::string_view more = rest.substr(moreAt + 6);
+    if (cutSuffix(more, " more lines like it)") || cutSuffix(more, " more line like it)")) {
+      found.more = std::stoul(std::string(more));
+      rest = rest.substr(0, moreAt);
+    }
+  }
+  std::istringstream head{std::string(rest.substr(kFile.size()))};
+  char colon = 0;
+  if (!(head >> found.line >> colon >> severity) || colon != ':') return false;
+  if (severity != "warning:" && severity != "error:") return false;
+  severity.pop_back();
+  return true;
+}
+
 // The diagnostics as the text report writes them, read back from its lines.
 std::vector<foundStruct> foundInText(const std::string& text) {
-  static const std::regex kLine(
-      R"(script\.txt:(\d+): (warning|error): .*?( \(and (\d+) more lines? like it\))? \[([a-z-]+)\])");
   std::vector<foundStruct> found;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
-    std::smatch match;
-    EXPECT_TRUE(std::regex_match(line, match, kLine)) << line;
-    if (match.empty()) continue;
-    size_t more = match[4].matched ? std::stoul(match[4]) : 0;
-    found.push_back({std::stoul(match[1]), match[5], more});
-    EXPECT_EQ(isError(match[5].str()), match[2] == "error") << line;
+    foundStruct diagnostic{};
+    std::string severity;
+    bool read = readReportLine(line, diagnostic, severity);
+    EXPECT_TRUE(read) << line;
+    if (!read) continue;
+    found.push_back(diagnostic);
+    EXPECT_EQ(isError(diagnostic.code), severity == "error") << line;
   }
   return found;
 }
 
 std::vector<foundStruct> foundInJson(const std::string& text) {
-  nlohmann::json document = nlohmann::json::parse(text);
+  nlohmann::json document = readJson(text);
   std::vector<foundStruct> found;
   for (const nlohmann::json& d : document["diagnostics"]) {
     found.push_back(
