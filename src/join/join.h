@@ -54,8 +54,10 @@ struct resultBlockStruct {
 
 // Result rows are made a block at a time, level by level, so that the lookups of a whole
 // block wait on memory together instead of one after another. A block is small enough for
-// the rows it touches to stay in the cache until they are written.
-inline constexpr size_t kResultBlockRows = 1024;
+// the rows it touches, and the processor's translations of their pages, to stay at hand until
+// they are written: in a large script each row of a level may lie on a 4 KiB page of its own,
+// and a processor keeps the translations of a few thousand pages.
+inline constexpr size_t kResultBlockRows = 256;
 
 // The row at `level` of result row k of `block`.
 inline std::string_view rowOf(const joinStruct& join, const resultBlockStruct& block, size_t level,

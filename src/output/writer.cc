@@ -178,7 +178,7 @@ struct chunkStruct {
 
 constexpr size_t kChunkBytes = kPieceBufferCapacity / 4;
 constexpr size_t kFirstChunkRows = 16;
-constexpr size_t kMostChunkRows = 4 * kResultBlockRows;
+constexpr size_t kMostChunkRows = 16 * kResultBlockRows;
 
 bool takeChunk(chunkerStruct& chunker, chunkStruct& chunk) {
   std::lock_guard<std::mutex> lock(chunker.mutex);
