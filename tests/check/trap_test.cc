@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -169,7 +170,9 @@ bool readReportLine(std::string_view line, foundStruct& found, std::string& seve
   if (moreAt != std::string_view::npos) {
     std::string_view more = rest.substr(moreAt + 6);
     if (cutSuffix(more, " more lines like it)") || cutSuffix(more, " more line like it)")) {
-      found.more = std::stoul(std::string(more));
+      const char* end = more.data() + more.size();
+      auto [stop, error] = std::from_chars(more.data(), end, found.more);
+      if (error != std::errc() || stop != end) return false;
       rest = rest.substr(0, moreAt);
     }
   }
