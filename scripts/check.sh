@@ -17,8 +17,8 @@ scripts/fuzz.sh 60
 took fuzzing
 
 # Assertions stay on; -O1 runs the tests several times faster than -O0 and hides no report.
-# Line tables are all a report's stack needs, and compile in two thirds of the time of full
-# debug information.
+# Line tables are all a report's stack needs, and take less time to build than full debug
+# information (377 s of processor time against 441 s for this build).
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" \
   -DRELMERGE_SANITIZE=ON -DRELMERGE_WERROR=ON >/dev/null
 cmake --build build-asan -j"$jobs"
