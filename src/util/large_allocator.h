@@ -9,12 +9,19 @@
 
 #include "util/lack_of_memory.h"
 
-// Large blocks come straight from the kernel with transparent huge pages asked for, and are
-// faulted in whole when they are made: touching fresh memory 4 KiB at a time costs more than
-// filling it, and a block's users here fill all they ask for (vectors sized once). A block
-// that may stay partly unused, as a buffer that grows does, is asked for lazily instead. Small
-// blocks go to the ordinary allocator. A block that cannot be had ends the process as a failed
-// `new` does (util/lack_of_memory.h).
+// Large blocks come straight from the kernel and are faulted in whole when they are made:
+// touching fresh memory 4 KiB at a time costs more than filling it, and a block's users here
+// fill all they ask for (vectors sized once). A block that may stay partly unused, as a buffer
+// that grows does, is asked for lazily instead. Small blocks go to the ordinary allocator. A
+// block that cannot be had ends the process as a failed `new` does (util/lack_of_memory.h).
+//
+// A table read at random, as an index is, asks for transparent huge pages, so that its lookups
+// do not each miss the processor's page translations. A block read mostly in order, as a row
+// list is, keeps small pages: on a virtual machine that hands its free memory back to the
+// host, the free huge pages are the ones handed back, and each costs a fault on the host when
+// it is taken again, where small pages come mostly from memory the machine still holds.
+enum class pageSize { kHuge, kSmall };
+
 #if defined(__SANITIZE_ADDRESS__)
 #define RELMERGE_LARGE_BLOCKS_CHECKED 1
 #elif defined(__has_feature)
@@ -23,7 +30,7 @@
 #endif
 #endif
 
-template <typename T>
+template <typename T, pageSize kPages = pageSize::kHuge>
 struct largeAllocator {
   using value_type = T;
 #ifdef RELMERGE_LARGE_BLOCKS_CHECKED
@@ -37,7 +44,11 @@ struct largeAllocator {
 
   largeAllocator() = default;
   template <typename U>
-  largeAllocator(const largeAllocator<U>& /*other*/) {}
+  largeAllocator(const largeAllocator<U, kPages>& /*other*/) {}
+  template <typename U>
+  struct rebind {
+    using other = largeAllocator<U, kPages>;
+  };
 
   T* allocate(size_t count) { return allocateBlock(count, true); }
 
@@ -54,7 +65,7 @@ struct largeAllocator {
   }
 
   template <typename U>
-  bool operator==(const largeAllocator<U>& /*other*/) const {
+  bool operator==(const largeAllocator<U, kPages>& /*other*/) const {
     return true;
   }
 
@@ -78,7 +89,7 @@ struct largeAllocator {
     char* end = block + roundToPage(bytes);
     if (skipped > 0) ::munmap(start, skipped);
     if (start + mapped > end) ::munmap(end, static_cast<size_t>(start + mapped - end));
-    ::madvise(block, bytes, MADV_HUGEPAGE);
+    if (kPages == pageSize::kHuge) ::madvise(block, bytes, MADV_HUGEPAGE);
 #ifdef MADV_POPULATE_WRITE
     // One request instead of a fault per page; a kernel without it faults the pages in as
     // they are touched.

@@ -9,8 +9,9 @@ namespace {
 // Blocks around the size that comes from the kernel, each filled to its last byte and checked
 // after its neighbours were given back: a trim of the mapping cut wrong shows as a crash or as
 // a changed byte.
-TEST(LargeAllocator, BlocksHoldTheirBytesWhatTheirSize) {
-  largeAllocator<char> allocator;
+template <pageSize kPages>
+void expectBlocksHoldTheirBytes() {
+  largeAllocator<char, kPages> allocator;
   const size_t kHuge = size_t{1} << 21;
   std::vector<size_t> sizes = {1, 4095, kHuge - 1, kHuge, kHuge + 1, 3 * kHuge + 12345};
   std::vector<char*> blocks;
@@ -30,6 +31,11 @@ TEST(LargeAllocator, BlocksHoldTheirBytesWhatTheirSize) {
     EXPECT_EQ(0u, wrong) << sizes[i];
     allocator.deallocate(blocks[i], sizes[i]);
   }
+}
+
+TEST(LargeAllocator, BlocksHoldTheirBytesWhatTheirSizeAndPages) {
+  expectBlocksHoldTheirBytes<pageSize::kHuge>();
+  expectBlocksHoldTheirBytes<pageSize::kSmall>();
 }
 
 }  // namespace
