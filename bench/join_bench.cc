@@ -53,8 +53,8 @@ void productTwoThousandSquared(benchmark::State& state) {
 BENCHMARK(productTwoThousandSquared)->Unit(benchmark::kMillisecond);
 
 // The stages of a join on their own, on the million-row script read once. The text lies in
-// huge pages, as the tool's input does: rows are read in random order, and with small pages
-// the page walks would be measured rather than the join.
+// small pages, as a mapped input does, so the page walks of rows read in random order are
+// measured with the join.
 struct preparedScriptStruct {
   std::vector<char, largeAllocator<char>> text;
   scriptStruct script;

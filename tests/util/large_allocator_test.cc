@@ -34,7 +34,7 @@ void expectBlocksHoldTheirBytes() {
 }
 
 TEST(LargeAllocator, BlocksHoldTheirBytesWhatTheirSizeAndPages) {
-  expectBlocksHoldTheirBytes<pageSize::kHuge>();
+  expectBlocksHoldTheirBytes<pageSize::kHugeWhenLarge>();
   expectBlocksHoldTheirBytes<pageSize::kSmall>();
 }
 
