@@ -30,7 +30,7 @@ struct rowIndexStruct {
   std::vector<slotStruct, largeAllocator<slotStruct>> slots;
   // The next row of the same key, with kLastRow set when that row is the key's last; read only
   // for a row that has a next one, so that a chain ends without a look at its last entry.
-  std::vector<uint32_t, largeAllocator<uint32_t, pageSize::kSmall>> nextRow;
+  std::vector<uint32_t, largeAllocator<uint32_t>> nextRow;
 };
 
 inline constexpr uint32_t kLastRow = uint32_t{1} << 31;

@@ -41,7 +41,7 @@ struct rowVec {
   static constexpr uint64_t kOffsetLimit = uint64_t{1} << (64 - kLengthBits);
 
   const char* base = nullptr;  // where the script starts; set before the first row is added
-  std::vector<uint64_t, largeAllocator<uint64_t, pageSize::kSmall>> packed;
+  std::vector<uint64_t, largeAllocator<uint64_t>> packed;
   std::vector<std::string_view> unpacked;
 
   size_t size() const { return packed.size(); }

@@ -15,15 +15,14 @@
 // that grows does, is asked for lazily instead. Small blocks go to the ordinary allocator. A
 // block that cannot be had ends the process as a failed `new` does (util/lack_of_memory.h).
 //
-// A table read at random, as an index is, asks for transparent huge pages once it is large
-// enough for the walks of its small pages to miss the cache. Below that, and for a block read
-// mostly in order, as a row list is, small pages cost less: on a virtual machine that hands
-// its free memory back to the host, the free huge pages are the ones handed back, and each
-// costs a fault on the host when it is taken again, where small pages come mostly from memory
-// the machine still holds. The sparse join's 32 MiB index took 0.34 s in huge pages after
-// other programs had run and 0.19 s in small ones; the 2 GB script's 690 MB index took 6 s
-// more processor time in small pages.
-enum class pageSize { kSmall, kHugeWhenLarge };
+// A block of 256 MiB or more asks for transparent huge pages: its walks of small pages would
+// miss the cache wherever it is read at random, as an index and the row list it points into
+// are. Below that small pages cost less: on a virtual machine that hands its free memory back
+// to the host, the free huge pages are the ones handed back, and each costs a fault on the
+// host when it is taken again, where small pages come mostly from memory the machine still
+// holds. The sparse join's 32 MiB index took 0.34 s in huge pages after other programs had
+// run and 0.19 s in small ones; the 2 GB script's 690 MB index took 6 s more processor time
+// in small pages, and its 330 MB row lists 1 s more wall time.
 
 #if defined(__SANITIZE_ADDRESS__)
 #define RELMERGE_LARGE_BLOCKS_CHECKED 1
@@ -33,7 +32,7 @@ enum class pageSize { kSmall, kHugeWhenLarge };
 #endif
 #endif
 
-template <typename T, pageSize kPages = pageSize::kHugeWhenLarge>
+template <typename T>
 struct largeAllocator {
   using value_type = T;
 #ifdef RELMERGE_LARGE_BLOCKS_CHECKED
@@ -44,14 +43,14 @@ struct largeAllocator {
 #endif
 
   static constexpr size_t kHugePage = size_t{1} << 21;
-  static constexpr size_t kHugeTableBytes = size_t{256} << 20;
+  static constexpr size_t kHugeBlockBytes = size_t{256} << 20;
 
   largeAllocator() = default;
   template <typename U>
-  largeAllocator(const largeAllocator<U, kPages>& /*other*/) {}
+  largeAllocator(const largeAllocator<U>& /*other*/) {}
   template <typename U>
   struct rebind {
-    using other = largeAllocator<U, kPages>;
+    using other = largeAllocator<U>;
   };
 
   T* allocate(size_t count) { return allocateBlock(count, true); }
@@ -69,7 +68,7 @@ struct largeAllocator {
   }
 
   template <typename U>
-  bool operator==(const largeAllocator<U, kPages>& /*other*/) const {
+  bool operator==(const largeAllocator<U>& /*other*/) const {
     return true;
   }
 
@@ -93,7 +92,7 @@ struct largeAllocator {
     char* end = block + roundToPage(bytes);
     if (skipped > 0) ::munmap(start, skipped);
     if (start + mapped > end) ::munmap(end, static_cast<size_t>(start + mapped - end));
-    if (kPages == pageSize::kHugeWhenLarge && bytes >= kHugeTableBytes) {
+    if (bytes >= kHugeBlockBytes) {
       ::madvise(block, bytes, MADV_HUGEPAGE);
     }
 #ifdef MADV_POPULATE_WRITE
