@@ -48,10 +48,6 @@ struct largeAllocator {
   largeAllocator() = default;
   template <typename U>
   largeAllocator(const largeAllocator<U>& /*other*/) {}
-  template <typename U>
-  struct rebind {
-    using other = largeAllocator<U>;
-  };
 
   T* allocate(size_t count) { return allocateBlock(count, true); }
 
