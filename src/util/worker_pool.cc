@@ -22,20 +22,20 @@ size_t takeTask(workerPoolStruct& pool, poolJobStruct& job) {
   return task;
 }
 
-// Queues `job` in `queue` and wakes up to `wanted` idle workers for it.
-void queueJob(workerPoolStruct& pool, std::deque<poolJobStruct*>& queue, poolJobStruct& job,
-              size_t wanted) {
-  {
-    std::lock_guard<std::mutex> lock(pool.mutex);
-    queue.push_back(&job);
+// Lets workers take the jobs beside the caller, and answers how many tasks of them wait.
+size_t releaseBesides(workerPoolStruct& pool) {
+  size_t waiting = 0;
+  for (poolJobStruct* job : pool.besides) {
+    job->released = true;
+    waiting += job->count - job->handedOut;
   }
-  for (size_t i = 0; i < std::min(wanted, pool.threads.size()); ++i) pool.workQueued.notify_one();
+  return waiting;
 }
 
 // The job a free worker takes a task of next, or null.
 poolJobStruct* nextJob(const workerPoolStruct& pool) {
   if (!pool.batches.empty()) return pool.batches.front();
-  return pool.besides.empty() ? nullptr : pool.besides.front();
+  return pool.besides.empty() || !pool.besides.front()->released ? nullptr : pool.besides.front();
 }
 
 void endTask(workerPoolStruct& pool, poolJobStruct& job) {
@@ -92,13 +92,22 @@ workerPoolStruct::~workerPoolStruct() {
 
 void startBeside(workerPoolStruct& pool, poolJobStruct& job) {
   assert(mayHandOver(pool) && "a task on the pool hands work to the pool");
-  if (job.count > 0) queueJob(pool, pool.besides, job, job.count);
+  if (job.count == 0) return;
+  std::lock_guard<std::mutex> lock(pool.mutex);
+  job.released = false;
+  pool.besides.push_back(&job);
 }
 
 void runBatch(workerPoolStruct& pool, poolJobStruct& job) {
   assert(mayHandOver(pool) && "a task on the pool hands work to the pool");
-  // This thread takes a task too: a job of one task is not queued at all.
-  if (job.count > 1) queueJob(pool, pool.batches, job, job.count - 1);
+  size_t wanted = 0;
+  {
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    // This thread takes a task too: a job of one task is not queued at all.
+    if (job.count > 1) pool.batches.push_back(&job);
+    wanted = (job.count > 1 ? job.count - 1 : 0) + releaseBesides(pool);
+  }
+  for (size_t i = 0; i < std::min(wanted, pool.threads.size()); ++i) pool.workQueued.notify_one();
   finishJob(pool, job);
 }
 

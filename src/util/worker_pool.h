@@ -19,8 +19,9 @@ struct poolJobStruct {
   void (*task)(void* context, size_t i) = nullptr;
   void* context = nullptr;
   size_t count = 0;
-  size_t handedOut = 0;  // guarded by the pool's mutex, as is finished
+  size_t handedOut = 0;  // guarded by the pool's mutex, as are finished and released
   size_t finished = 0;
+  bool released = true;  // whether workers may take its tasks yet
 };
 
 // Workers started once, which the thread that made the pool lends work to. That thread is
@@ -30,9 +31,13 @@ struct poolJobStruct {
 //
 // A free worker takes the next task of the oldest batch, and of the oldest job beside the
 // caller only when no batch has a task waiting: a batch holds up its caller, a job beside it
-// does not. The tasks of a batch are handed out in ascending order, each to a worker that runs
-// one task at a time to its end, so a task may wait for an earlier task of its batch, never
-// for a later one.
+// does not. A job beside the caller waits for the caller's next batch, even one of a single
+// task, before any worker may take it: a worker that took it at once would leave that batch,
+// which the caller's work usually starts with, to the caller alone.
+//
+// The tasks of a batch are handed out in ascending order, each to a worker that runs one task
+// at a time to its end, so a task may wait for an earlier task of its batch, never for a later
+// one.
 struct workerPoolStruct {
   // Starts workers - 1 threads. A thread that cannot be started, for want of memory for its
   // stack or of the system's leave, leaves the pool smaller: the work is the same.
@@ -59,7 +64,8 @@ inline size_t poolWorkers(const workerPoolStruct& pool) { return pool.threads.si
 // Runs the tasks of `job`, on the pool's workers and this thread, and returns when all are done.
 void runBatch(workerPoolStruct& pool, poolJobStruct& job);
 
-// Queues the tasks of `job` to run beside this thread; `job` must outlive finishJob.
+// Queues the tasks of `job` to run beside this thread from its next batch on; `job` must outlive
+// finishJob.
 void startBeside(workerPoolStruct& pool, poolJobStruct& job);
 
 // Runs here what no worker has taken of `job` yet, and returns when all its tasks are done.
@@ -75,8 +81,8 @@ void forEachTask(workerPoolStruct& pool, size_t count, Task&& task) {
   runBatch(pool, job);
 }
 
-// A job that runs beside the caller: a free worker takes it, or else the caller, when it waits
-// for it. It is waited for at the latest when it ends.
+// A job that runs beside the caller: a free worker takes it once the caller hands over its next
+// batch, or else the caller, when it waits for it. It is waited for at the latest when it ends.
 template <typename Job>
 struct besideJobStruct {
   besideJobStruct(workerPoolStruct& pool, Job job) : pool(&pool), job(std::move(job)) {

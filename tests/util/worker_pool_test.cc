@@ -9,8 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
-#include <functional>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -105,37 +103,41 @@ TEST(WorkerPool, BesideJobRunsWhileTheCallerGoesOn) {
   }
 }
 
-// A worker that comes free takes the tasks of a batch, which holds up its caller, before a job
-// beside the caller, even one queued earlier.
-TEST(WorkerPool, BesideJobYieldsToBatches) {
+// A job beside the caller waits for the caller's next batch, and a worker takes it only when
+// no task of that batch is left to take: the work that holds the caller up goes first.
+TEST(WorkerPool, BesideJobWaitsForTheNextBatchAndYieldsToIt) {
   constexpr size_t kTasks = 20;
   for (size_t workers : {2, 3}) {
     workerPoolStruct pool(workers);
-    // Every thread of the pool is held before the later job is queued, so that none is free
-    // to take it before the batch arrives.
-    std::atomic<bool> released{false};
-    std::atomic<size_t> holding{0};
-    std::vector<std::unique_ptr<besideJobStruct<std::function<void()>>>> holders;
-    for (size_t t = 1; t < workers; ++t) {
-      holders.push_back(std::make_unique<besideJobStruct<std::function<void()>>>(pool, [&] {
-        ++holding;
-        waitUntil([&] { return released.load(); }, longFromNow());
-      }));
-    }
-    ASSERT_TRUE(waitUntil([&] { return holding == workers - 1; }, longFromNow()));
+    std::atomic<bool> jobBegun{false};
     std::atomic<size_t> begun{0};
-    size_t begunBeforeLater = 0;
-    besideJobStruct later(pool, [&] { begunBeforeLater = begun.load(); });
+    size_t begunBeforeJob = 0;
+    besideJobStruct job(pool, [&] {
+      begunBeforeJob = begun.load();
+      jobBegun = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(jobBegun) << workers << " workers";
     forEachTask(pool, kTasks, [&](size_t) {
       ++begun;
-      released = true;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
-    for (auto& holder : holders) waitFor(*holder);
-    waitFor(later);
+    waitFor(job);
     // Every task is handed out by then; each other worker may hold one it has not begun.
-    EXPECT_GE(begunBeforeLater, kTasks - (workers - 1)) << workers << " workers";
+    EXPECT_GE(begunBeforeJob, kTasks - (workers - 1)) << workers << " workers";
   }
+}
+
+// A batch of one task, which the caller runs itself, lets a worker take the job beside it.
+TEST(WorkerPool, BesideJobRunsBesideALoneTask) {
+  workerPoolStruct pool(2);
+  std::atomic<bool> jobBegun{false};
+  besideJobStruct job(pool, [&] { jobBegun = true; });
+  bool sawJob = false;
+  forEachTask(pool, 1,
+              [&](size_t) { sawJob = waitUntil([&] { return jobBegun.load(); }, longFromNow()); });
+  waitFor(job);
+  EXPECT_TRUE(sawJob);
 }
 
 // The address space this process holds now, in bytes.
